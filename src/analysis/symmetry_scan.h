@@ -1,0 +1,38 @@
+// Symmetry scan: ResampledCurve -> SymmetryScan, and the summary file.
+// For 4K - 1 trial times spaced by half a grid step, folds the grid about
+// each and sums the squared magnitude differences of the symmetric pairs.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/branch.h"
+#include "analysis/table.h"
+
+namespace kvw::analysis {
+
+// The pair tolerance in days, held in single precision.
+inline constexpr float kPairTolerance = 1.0e-7f;
+
+struct SymmetryScan {
+    std::int32_t trialCount = 0;           // 4K - 1
+    Table trialTimes;                      // X(1..4K-1), days after D
+    Table sums;                            // S(1..4K-1)
+    std::vector<std::int32_t> pairCounts;  // the pairs found for each trial
+};
+
+// The trial times, sums and pair counts, without writing anything. The grid
+// is g_t(1..N+1), g_m(1..N+1); pairs are formed among points 1..N.
+SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes, std::int32_t intervals,
+                             double step, std::int32_t halfCount, Table trialTimes = {}, Table sums = {});
+
+// Opens KWEESUM.DAT (status "UNKNOWN"), computes the scan and writes one
+// record per trial under "(2I5,1X,F14.8)". The file stays open to the end of
+// the run.
+SymmetryScan scanSymmetry(const ResampledCurve& curve, Table trialTimes = {}, Table sums = {});
+
+// sum + (a - b)^2, evaluated in extended precision and rounded to double:
+// every pair's contribution to a symmetry sum is added this way.
+double addSquaredDifference(double sum, double a, double b);
+
+}  // namespace kvw::analysis

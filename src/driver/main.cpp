@@ -1,0 +1,5 @@
+#include "driver/run_program.h"
+
+int main() {
+    return kvw::driver::runAndClose();
+}

@@ -1,0 +1,22 @@
+// The run driver: the console dialogue, then the phases in order.
+#pragma once
+
+#include <string>
+
+namespace kvw::driver {
+
+// The two identification lines' texts, 65 characters each.
+extern const std::string kIdentificationLine1;
+extern const std::string kIdentificationLine2;
+
+// Clears the console, shows the identification and the prompt, reads the
+// observation file's name and runs the analysis. A failure is raised as
+// textio::IoFailure or textio::OutOfMemory (or std::bad_alloc).
+void runProgram();
+
+// Runs the program and ends the run: prints a failure's diagnostics on the
+// error stream, hands every buffer to the system and closes every connection.
+// Returns the exit status: 0 normal stop, 1 out of memory, 2 input/output failure.
+int runAndClose();
+
+}  // namespace kvw::driver

@@ -1,0 +1,128 @@
+#include "linalg/lu.h"
+
+#include <cmath>
+#include <cstddef>
+#include <stdexcept>
+#include <utility>
+
+#include "linalg/extended.h"
+#include "textio/output.h"
+
+namespace kvw::linalg {
+
+namespace {
+
+void checkArguments(std::size_t arraySize, int n, int np, std::size_t vectorSize) {
+    if (n < 1 || n > MAX_ORDER || np < n || vectorSize < static_cast<std::size_t>(n) ||
+        arraySize < static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(np) + static_cast<std::size_t>(n)) {
+        throw std::invalid_argument("ludcmp/lubksb: order, column length or array sizes out of range");
+    }
+}
+
+}  // namespace
+
+void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity) {
+    checkArguments(a.size(), n, np, pivotRows.size());
+    // Element (i, j), counted from 1.
+    auto at = [&a, np](int i, int j) -> double& {
+        return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
+    };
+    double rowScale[MAX_ORDER];
+
+    parity = 1.0;
+    for (int i = 1; i <= n; ++i) {
+        double big = 0.0;
+        for (int j = 1; j <= n; ++j) {
+            const double magnitude = std::fabs(at(i, j));
+            if (magnitude > big) {
+                big = magnitude;
+            }
+        }
+        if (big == 0.0) {
+            textio::writeFreeFormat(textio::standardOutput(), "Singular matrix.");
+        }
+        rowScale[i - 1] = store(1.0L / big);
+    }
+
+    for (int j = 1; j <= n; ++j) {
+        for (int i = 1; i < j; ++i) {
+            Extended sum = at(i, j);
+            for (int k = 1; k < i; ++k) {
+                sum -= static_cast<Extended>(at(i, k)) * at(k, j);
+            }
+            at(i, j) = store(sum);
+        }
+        double best = 0.0;
+        int pivot = j;  // kept when no candidate compares (every one NaN)
+        for (int i = j; i <= n; ++i) {
+            Extended sum = at(i, j);
+            for (int k = 1; k < j; ++k) {
+                sum -= static_cast<Extended>(at(i, k)) * at(k, j);
+            }
+            at(i, j) = store(sum);
+            const double candidate = store(rowScale[i - 1] * std::fabs(sum));
+            if (candidate >= best) {
+                best = candidate;
+                pivot = i;
+            }
+        }
+        if (pivot != j) {
+            for (int k = 1; k <= n; ++k) {
+                std::swap(at(pivot, k), at(j, k));
+            }
+            parity = -parity;
+            rowScale[pivot - 1] = rowScale[j - 1];
+        }
+        pivotRows[static_cast<std::size_t>(j - 1)] = pivot;
+        if (j != n) {
+            if (at(j, j) == 0.0) {
+                at(j, j) = TINY_PIVOT;
+            }
+            const double reciprocal = store(1.0L / at(j, j));
+            for (int i = j + 1; i <= n; ++i) {
+                at(i, j) = store(static_cast<Extended>(at(i, j)) * reciprocal);
+            }
+        }
+    }
+    if (at(n, n) == 0.0) {
+        at(n, n) = TINY_PIVOT;
+    }
+}
+
+void lubksb(std::span<const double> a, int n, int np, std::span<const int> pivotRows, std::span<double> b) {
+    checkArguments(a.size(), n, np, pivotRows.size());
+    if (b.size() < static_cast<std::size_t>(n)) {
+        throw std::invalid_argument("lubksb: the right-hand side is shorter than the order");
+    }
+    auto at = [&a, np](int i, int j) {
+        return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
+    };
+    auto rhs = [&b](int i) -> double& { return b[static_cast<std::size_t>(i - 1)]; };
+
+    int first = 0;  // the first non-zero element of the permuted right-hand side
+    for (int i = 1; i <= n; ++i) {
+        const int row = pivotRows[static_cast<std::size_t>(i - 1)];
+        if (row < i || row > n) {
+            throw std::invalid_argument("lubksb: a pivot row out of range");
+        }
+        Extended sum = rhs(row);
+        rhs(row) = rhs(i);
+        if (first != 0) {
+            for (int k = first; k < i; ++k) {
+                sum -= static_cast<Extended>(at(i, k)) * rhs(k);
+            }
+        } else if (sum != 0) {
+            first = i;
+        }
+        rhs(i) = store(sum);
+    }
+    for (int i = n; i >= 1; --i) {
+        Extended sum = rhs(i);
+        for (int k = i + 1; k <= n; ++k) {
+            sum -= static_cast<Extended>(at(i, k)) * rhs(k);
+        }
+        rhs(i) = store(sum / at(i, i));
+    }
+}
+
+}  // namespace kvw::linalg

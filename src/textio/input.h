@@ -1,0 +1,73 @@
+// Text sources: the observation file and standard input, read as records.
+#pragma once
+
+#include <source_location>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "textio/system_file.h"
+
+namespace kvw::textio {
+
+enum class EndState { notAtEnd, atEnd, pastEnd };
+
+enum class ReadResult { done, endOfFile };
+
+struct TextConnection {
+    int number = 0;
+    std::string name;  // trailing blanks removed; "stdin" for standard input
+    Access access = Access::readWrite;
+    EndState endState = EndState::notAtEnd;
+    bool recordEnded = false;  // the terminator was consumed while a field was taken
+
+    int descriptor = -1;
+    bool ownsDescriptor = true;  // standard input is never closed
+    bool regular = false;
+    std::vector<char> buffer;    // 8192 bytes; 1 for a terminal, read without buffering
+    std::size_t next = 0;        // the next unread byte of the buffer
+    std::size_t filled = 0;      // the bytes of the buffer that hold data
+    bool sawEnd = false;         // the system reported the end of the file
+
+    FailureSite site(std::source_location where) const { return {where, number, name}; }
+};
+
+inline constexpr std::size_t kStreamBufferSize = 8192;
+
+// Connects a file by name with the status "UNKNOWN". The connection lives in
+// the table of open connections until closeTextFile or closeAllConnections.
+TextConnection& openTextFile(int number, std::string_view name, std::string_view status,
+                             std::source_location where = std::source_location::current());
+
+// Standard input, connection 5, opened on first use.
+TextConnection& standardInput();
+
+// One record under a single A edit of width w into a field of L characters
+// (taken characters first, blanks after). End of file only when the file ends
+// before the first character of a record.
+ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<char> field,
+                               std::source_location where = std::source_location::current());
+
+void rewindTextFile(TextConnection& connection, std::source_location where = std::source_location::current());
+
+void closeTextFile(TextConnection& connection, std::source_location where = std::source_location::current());
+
+// The connection with this number, or null.
+TextConnection* findTextConnection(int number);
+
+// Closes every text connection; the first refusal is raised after all are closed.
+void closeAllTextConnections(std::source_location where);
+
+// Byte access for the record readers of this library: the next byte, or -1 at
+// the end of the file.
+int readByte(TextConnection& connection, std::source_location where);
+int peekByte(TextConnection& connection, std::source_location where);
+
+// Skips up to and including the next LF; false when the file ended first.
+bool skipPastLineFeed(TextConnection& connection, std::source_location where);
+
+// Raises the failure for a read that the connection's access or state forbids.
+void checkReadable(const TextConnection& connection, std::source_location where);
+
+}  // namespace kvw::textio

@@ -1,0 +1,44 @@
+// The typed failures that end a run. They are raised where the failure is met
+// and travel unchanged to the driver, which prints them and picks the status.
+#pragma once
+
+#include <exception>
+#include <source_location>
+#include <string>
+
+namespace kvw::textio {
+
+// Connection numbers, as shown in the location line of a diagnostic.
+inline constexpr int kErrorUnit = 0;
+inline constexpr int kFileUnit = 1;
+inline constexpr int kInputUnit = 5;
+inline constexpr int kOutputUnit = 6;
+
+// An input/output failure: exit status 2 with a location line and a reason line.
+struct IoFailure : std::exception {
+    IoFailure(std::source_location where, int unit, std::string fileName, std::string reason)
+        : where(where), unit(unit), fileName(std::move(fileName)), reason(std::move(reason)) {}
+    const char* what() const noexcept override { return reason.c_str(); }
+
+    std::source_location where;
+    int unit;
+    std::string fileName;
+    std::string reason;
+};
+
+// Lack of memory for the working storage: exit status 1, no location line.
+struct OutOfMemory : std::exception {
+    explicit OutOfMemory(std::string systemText) : systemText(std::move(systemText)) {}
+    const char* what() const noexcept override { return systemText.c_str(); }
+
+    std::string systemText;
+};
+
+// The system's text for an error number.
+std::string systemErrorText(int errorNumber);
+
+// The two diagnostic lines of a failure, each ended by LF alone.
+std::string describeFailure(const IoFailure& failure);
+std::string describeFailure(const OutOfMemory& failure);
+
+}  // namespace kvw::textio

@@ -1,0 +1,58 @@
+// Destinations of records: standard output and the summary file. Records are
+// collected per statement, handed to an 8192-byte stream buffer (none on a
+// terminal) when they end, and reach the system when the buffer is full, when
+// a file is cut, and at closeAllConnections.
+#pragma once
+
+#include <initializer_list>
+#include <source_location>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "textio/format.h"
+#include "textio/system_file.h"
+
+namespace kvw::textio {
+
+struct OutputConnection {
+    int number = 0;
+    std::string name;  // trailing blanks removed; "stdout" for standard output
+    Access access = Access::readWrite;
+    bool atEnd = true;  // clear: the file is cut after the first statement
+
+    int descriptor = -1;
+    bool ownsDescriptor = true;  // standard output is flushed, never closed
+    bool unbuffered = false;
+    std::string record;                    // the records of the statement under construction
+    std::vector<std::size_t> recordEnds;   // where each of them ends
+    std::string stream;                    // bytes waiting for the system
+    long long position = 0;                // bytes handed to the system since the open
+
+    FailureSite site(std::source_location where) const { return {where, number, name}; }
+};
+
+// Connects a file for output with the status "UNKNOWN": an existing file is
+// kept, positioned at its start, and cut after the first statement.
+OutputConnection& openConnection(int number, std::string_view name, std::string_view status,
+                                 std::source_location where = std::source_location::current());
+
+// Standard output, connection 6, opened on first use.
+OutputConnection& standardOutput();
+
+// One free-format record: a blank, the text, the terminator. Without a text,
+// an empty record.
+void writeFreeFormat(OutputConnection& connection, std::source_location where = std::source_location::current());
+void writeFreeFormat(OutputConnection& connection, std::string_view text,
+                     std::source_location where = std::source_location::current());
+
+// One formatted write statement.
+void writeFormatted(OutputConnection& connection, const Format& format, std::initializer_list<FormatValue> values,
+                    std::source_location where = std::source_location::current());
+
+// Hands every buffer to the system and closes every connection, input ones
+// included. Every connection is closed even when one refuses; the first
+// refusal is raised afterwards.
+void closeAllConnections(std::source_location where = std::source_location::current());
+
+}  // namespace kvw::textio

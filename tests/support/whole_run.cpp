@@ -1,0 +1,285 @@
+#include "support/whole_run.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "driver/run_program.h"
+
+namespace kvw::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("kvw-test-" + std::to_string(device()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            // Open to every user, so that a run as an unprivileged user can work here.
+            fs::permissions(path_, fs::perms::all);
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary directory");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Directories made read-only by a test must be writable again to be removed.
+    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void TempDir::write(std::string_view name, std::string_view bytes) const {
+    std::ofstream out(path_ / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + std::string(name));
+    }
+}
+
+std::string TempDir::read(std::string_view name) const {
+    std::ifstream in(path_ / name, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + std::string(name));
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool TempDir::exists(std::string_view name) const {
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(path_ / name, ignored));
+}
+
+namespace {
+
+[[noreturn]] void childFails(const char* what) {
+    const int error = errno;
+    const std::string text = std::string("runKvw child: ") + what + ": " + std::strerror(error) + "\n";
+    (void)!::write(2, text.data(), text.size());
+    _exit(127);
+}
+
+void setNonBlocking(int descriptor) {
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+}
+
+}  // namespace
+
+RunResult runKvw(const fs::path& directory, const RunOptions& options) {
+    int input[2];
+    int output[2];
+    int errors[2];
+    if (::pipe(input) != 0 || ::pipe(output) != 0 || ::pipe(errors) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
+    if (const char* asan = std::getenv("ASAN_OPTIONS")) {
+        environment.push_back(std::string("ASAN_OPTIONS=") + asan);
+    }
+    for (const std::string& entry : options.environment) {
+        environment.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    std::string binary = KVW_BINARY;
+    char* argv[] = {binary.data(), nullptr};
+
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        if (::chdir(directory.c_str()) != 0) {
+            childFails("chdir");
+        }
+        if (options.closeInput) {
+            ::close(0);
+        } else {
+            ::dup2(input[0], 0);
+        }
+        if (!options.outputPath.empty()) {
+            const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (file < 0) {
+                childFails("open the output path");
+            }
+            ::dup2(file, 1);
+            ::close(file);
+        } else {
+            ::dup2(output[1], 1);
+        }
+        ::dup2(errors[1], 2);
+        for (int descriptor : {input[0], input[1], output[0], output[1], errors[0], errors[1]}) {
+            ::close(descriptor);
+        }
+        if (options.addressSpaceLimit > 0) {
+            struct rlimit limit {};
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.addressSpaceLimit);
+            if (::setrlimit(RLIMIT_AS, &limit) != 0) {
+                childFails("setrlimit");
+            }
+        }
+        if (options.unprivileged && ::geteuid() == 0) {
+            const gid_t nobodyGroup = 65534;
+            const uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobody) != 0) {
+                childFails("drop privileges");
+            }
+        }
+        ::execve(argv[0], argv, envp.data());
+        childFails("execve");
+    }
+
+    ::close(input[0]);
+    ::close(output[1]);
+    ::close(errors[1]);
+    setNonBlocking(input[1]);
+    setNonBlocking(output[0]);
+    setNonBlocking(errors[0]);
+
+    RunResult result;
+    std::string_view pending = options.input;
+    int inputEnd = input[1];
+    if (pending.empty()) {
+        ::close(inputEnd);
+        inputEnd = -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.timeoutSeconds);
+    bool outputOpen = true;
+    bool errorsOpen = true;
+    signal(SIGPIPE, SIG_IGN);
+    while (outputOpen || errorsOpen) {
+        pollfd watched[3];
+        int count = 0;
+        if (outputOpen) watched[count++] = {output[0], POLLIN, 0};
+        if (errorsOpen) watched[count++] = {errors[0], POLLIN, 0};
+        if (inputEnd >= 0) watched[count++] = {inputEnd, POLLOUT, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            result.timedOut = true;
+            ::kill(child, SIGKILL);
+            break;
+        }
+        if (::poll(watched, static_cast<nfds_t>(count), static_cast<int>(std::min<long long>(left.count(), 1000))) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        char buffer[65536];
+        for (int i = 0; i < count; ++i) {
+            if (watched[i].revents == 0) continue;
+            if (watched[i].fd == inputEnd) {
+                const ssize_t written = ::write(inputEnd, pending.data(), pending.size());
+                if (written > 0) pending.remove_prefix(static_cast<std::size_t>(written));
+                if (written < 0 && errno != EAGAIN) pending = {};
+                if (pending.empty()) {
+                    ::close(inputEnd);
+                    inputEnd = -1;
+                }
+                continue;
+            }
+            const ssize_t got = ::read(watched[i].fd, buffer, sizeof buffer);
+            std::string& sink = watched[i].fd == output[0] ? result.output : result.errors;
+            if (got > 0) {
+                sink.append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EAGAIN) {
+                (watched[i].fd == output[0] ? outputOpen : errorsOpen) = false;
+            }
+        }
+    }
+    if (inputEnd >= 0) ::close(inputEnd);
+    ::close(output[0]);
+    ::close(errors[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+std::string openingScreen() {
+    std::string screen;
+    for (int line = 0; line < 26; ++line) {
+        screen += "\r\n";
+    }
+    screen += " " + driver::kIdentificationLine1 + "\r\n";
+    screen += " " + driver::kIdentificationLine2 + "\r\n";
+    screen += "\r\n";
+    screen += "   ENTER INPUT FILE ! (EG.:CW-CEP.DAT) \r\n";
+    return screen;
+}
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string reasonOf(const RunResult& result) {
+    const std::string prefix = "kvw run-time error: ";
+    const auto lines = linesOf(result.errors);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (it->rfind(prefix, 0) == 0) {
+            return it->substr(prefix.size());
+        }
+    }
+    return "";
+}
+
+std::string unitAndFileOf(const RunResult& result) {
+    for (const std::string& line : linesOf(result.errors)) {
+        if (line.rfind("At line ", 0) == 0) {
+            const auto open = line.find(" (unit = ");
+            if (open != std::string::npos) {
+                return line.substr(open + 1);
+            }
+        }
+    }
+    return "";
+}
+
+bool sanitizedBuild() {
+#ifdef KVW_SANITIZED
+    return true;
+#else
+    return false;
+#endif
+}
+
+}  // namespace kvw::testing
