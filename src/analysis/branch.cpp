@@ -5,7 +5,7 @@
 #include <limits>
 #include <numeric>
 #include <queue>
-#include <source_location>
+#include "textio/source_location.h"
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,7 +21,7 @@ using linalg::Extended;
 using linalg::store;
 
 [[noreturn]] void cannotResample(const ObservationSeries& series, const std::string& why,
-                                 std::source_location where = std::source_location::current()) {
+                                 textio::SourceLocation where = textio::SourceLocation::current()) {
     throw textio::IoFailure(where, textio::kFileUnit, series.source,
                             "The light curve cannot be resampled: " + why);
 }
@@ -60,12 +60,39 @@ std::int32_t firstCrossing(const Table& m, double level) {
     return static_cast<std::int32_t>(n);
 }
 
-// For each grid time, the first segment k (from 0) with T(k) - D <= x < T(k+1) - D,
-// the differences evaluated in extended precision; the last segment when
-// none holds x. A sweep over the grid times in increasing order keeps the
-// segments that have begun in a heap by index; a segment whose end lies at or
-// below the current time can never hold a later one and leaves the heap.
-std::vector<std::int32_t> firstContainingSegments(const Table& t, double dayOffset, const Table& x) {
+// For each grid time x, the first segment k (from 0) with T(k) - D <= x < T(k+1) - D,
+// the differences evaluated in extended precision; the last segment when none
+// holds x.
+//
+// Times in increasing order: the segments follow each other, so the one that
+// holds x lies just before the first time past x (binary search).
+std::vector<std::int32_t> segmentsOfSortedTimes(const Table& t, double dayOffset, const Table& x) {
+    const std::size_t segments = t.size() - 1;
+    const auto fallback = static_cast<std::int32_t>(segments - 1);
+    std::vector<std::int32_t> found(x.size(), fallback);
+    for (std::size_t j = 0; j < x.size(); ++j) {
+        const Extended time = x[j];
+        std::size_t low = 1;  // the first index whose time lies past x, in [1, n]
+        std::size_t high = t.size();
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (static_cast<Extended>(t[middle]) - dayOffset > time) {
+                high = middle;
+            } else {
+                low = middle + 1;
+            }
+        }
+        if (low < t.size() && static_cast<Extended>(t[low - 1]) - dayOffset <= time) {
+            found[j] = static_cast<std::int32_t>(low - 1);
+        }
+    }
+    return found;
+}
+
+// Times in any order: a sweep over the grid times in increasing order keeps
+// the segments that have begun in a heap by index; a segment whose end lies at
+// or below the current time can never hold a later one and leaves the heap.
+std::vector<std::int32_t> segmentsOfUnsortedTimes(const Table& t, double dayOffset, const Table& x) {
     const std::size_t segments = t.size() - 1;
     struct Segment {
         Extended begin;
@@ -105,6 +132,14 @@ std::vector<std::int32_t> firstContainingSegments(const Table& t, double dayOffs
         }
     }
     return found;
+}
+
+std::vector<std::int32_t> firstContainingSegments(const Table& t, double dayOffset, const Table& x) {
+    bool sorted = true;
+    for (std::size_t k = 1; k < t.size() && sorted; ++k) {
+        sorted = t[k - 1] <= t[k];  // false for a NaN too
+    }
+    return sorted ? segmentsOfSortedTimes(t, dayOffset, x) : segmentsOfUnsortedTimes(t, dayOffset, x);
 }
 
 }  // namespace

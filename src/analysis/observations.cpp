@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <limits>
 #include <new>
-#include <source_location>
+#include "textio/source_location.h"
 
 #include "textio/free_format.h"
 #include "textio/input.h"
@@ -25,7 +25,7 @@ std::int32_t countLines(textio::TextConnection& file) {
     std::int64_t lines = 0;
     while (textio::readCharacterRecord(file, kCountingWidth, scratch) == ReadResult::done) {
         if (++lines > std::numeric_limits<std::int32_t>::max()) {
-            textio::raiseFailure(file.site(std::source_location::current()),
+            textio::raiseFailure(file.site(textio::SourceLocation::current()),
                                  "More than 2147483647 lines in the observation file");
         }
     }
@@ -55,7 +55,7 @@ LoadedObservations loadObservations(std::string_view fileName) {
     textio::TextConnection& file = textio::openTextFile(textio::kFileUnit, fileName, "UNKNOWN");
     if (!file.regular) {
         // Both passes need a file that can be read again from its start.
-        textio::raiseFailure(file.site(std::source_location::current()),
+        textio::raiseFailure(file.site(textio::SourceLocation::current()),
                              "'" + file.name + "' is not a regular file");
     }
     textio::rewindTextFile(file);
@@ -71,7 +71,7 @@ LoadedObservations loadObservations(std::string_view fileName) {
         const ReadResult result = textio::readFreeFormatRecord(file, pair, outcomes);
         for (std::size_t item = 0; item < outcomes.size(); ++item) {
             if (outcomes[item] == ItemOutcome::null) {
-                textio::raiseFailure(file.site(std::source_location::current()),
+                textio::raiseFailure(file.site(textio::SourceLocation::current()),
                                      "Null value in item " + std::to_string(item + 1) + " of list input");
             }
         }
@@ -87,7 +87,7 @@ LoadedObservations loadObservations(std::string_view fileName) {
     textio::closeTextFile(file);
 
     if (series.count < 2) {
-        throw textio::IoFailure(std::source_location::current(), textio::kFileUnit, series.source,
+        throw textio::IoFailure(textio::SourceLocation::current(), textio::kFileUnit, series.source,
                                 "Too few observations: " + std::to_string(series.count) +
                                     " complete time and magnitude pair(s) in the file, at least 2 needed");
     }

@@ -1,5 +1,6 @@
 #include "analysis/symmetry_scan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -18,43 +19,281 @@ double addSquaredDifference(double sum, double a, double b) {
     return store(sum + difference * difference);
 }
 
-SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes, std::int32_t intervals,
-                             double step, std::int32_t halfCount, Table trialTimes, Table sums) {
-    const auto points = static_cast<std::size_t>(intervals);
-    if (intervals < 1 || gridTimes.size() < points || gridMagnitudes.size() < points || halfCount < 1) {
-        throw std::invalid_argument("computeSymmetry: the grid is shorter than its interval count");
-    }
-    const Extended tolerance = kPairTolerance;
-    SymmetryScan scan;
-    scan.trialCount = 4 * halfCount - 1;
-    const auto trials = static_cast<std::size_t>(scan.trialCount);
-    trialTimes.resize(trials);
-    sums.resize(trials);
-    scan.pairCounts.assign(trials, 0);
-    for (std::size_t i = 1; i <= trials; ++i) {
-        const double trial = store(gridTimes[0] + (0.5L * static_cast<Extended>(i)) * step);
+namespace {
+
+// Entries of the grid and trial tables are counted from 0 here: grid point p
+// of the method is index p - 1, trial i is index i - 1.
+
+const Extended kTolerance = kPairTolerance;
+
+// |g_t(q) - X| - |g_t(p) - X| is compared with the tolerance: the pair test.
+inline Extended distance(double gridTime, double trial) {
+    return std::fabs(gridTime - static_cast<Extended>(trial));
+}
+inline Extended asymmetry(double gridTime, Extended otherDistance, double trial) {
+    return distance(gridTime, trial) - otherDistance;
+}
+inline bool withinTolerance(Extended difference) {
+    return std::fabs(difference) < kTolerance;
+}
+
+struct ScanTables {
+    const Table& gridTimes;
+    const Table& gridMagnitudes;
+    std::size_t points;  // N: the pairs are formed among the first N grid points
+    Table& trialTimes;
+    Table& sums;
+    std::vector<std::int32_t>& pairCounts;
+};
+
+// The search exactly as the method states it: every p before the trial, every
+// q after p. Used for grids that are not monotone or not finite.
+void scanNested(const ScanTables& scan) {
+    for (std::size_t i = 0; i < scan.sums.size(); ++i) {
+        const double trial = scan.trialTimes[i];
         double sum = 0;
         std::int32_t pairs = 0;
-        for (std::size_t p = 0; p < points; ++p) {
-            if (!(trial > gridTimes[p])) {
+        for (std::size_t p = 0; p < scan.points; ++p) {
+            if (!(trial > scan.gridTimes[p])) {
                 continue;
             }
-            const Extended distanceP = std::fabs(gridTimes[p] - static_cast<Extended>(trial));
-            for (std::size_t q = p + 1; q < points; ++q) {
-                const Extended distanceQ = std::fabs(gridTimes[q] - static_cast<Extended>(trial));
-                if (std::fabs(distanceQ - distanceP) < tolerance) {
-                    sum = addSquaredDifference(sum, gridMagnitudes[p], gridMagnitudes[q]);
+            const Extended distanceP = distance(scan.gridTimes[p], trial);
+            for (std::size_t q = p + 1; q < scan.points; ++q) {
+                if (withinTolerance(asymmetry(scan.gridTimes[q], distanceP, trial))) {
+                    sum = addSquaredDifference(sum, scan.gridMagnitudes[p], scan.gridMagnitudes[q]);
                     ++pairs;
                 }
             }
         }
-        trialTimes[i - 1] = trial;
-        sums[i - 1] = sum;
-        scan.pairCounts[i - 1] = pairs;
+        scan.sums[i] = sum;
+        scan.pairCounts[i] = pairs;
     }
-    scan.trialTimes = std::move(trialTimes);
-    scan.sums = std::move(sums);
-    return scan;
+}
+
+enum class Direction { rising, falling, neither };
+
+// Whether the first N grid times are finite and monotone.
+Direction gridDirection(const ScanTables& scan) {
+    bool rising = true;
+    bool falling = true;
+    for (std::size_t p = 0; p < scan.points; ++p) {
+        if (!std::isfinite(scan.gridTimes[p])) {
+            return Direction::neither;
+        }
+        if (p > 0) {
+            rising = rising && scan.gridTimes[p - 1] <= scan.gridTimes[p];
+            falling = falling && scan.gridTimes[p - 1] >= scan.gridTimes[p];
+        }
+    }
+    return rising ? Direction::rising : falling ? Direction::falling : Direction::neither;
+}
+
+// A bound, in days, on how far the grid and trial times stray from an exact
+// arithmetic progression g_t(1) + (j - 1) h and g_t(1) + (i / 2) h, plus the
+// rounding of the pair test itself. Each deviation is computed in extended
+// precision from the stored values; the rounding of that computation is
+// bounded by a few units of 2^-64 of the magnitudes involved.
+Extended progressionErrorBound(const ScanTables& scan, double step) {
+    const double first = scan.gridTimes[0];
+    const Extended unit = std::ldexp(1.0L, -62);
+    auto deviation = [&](double value, Extended offset) {
+        const Extended fromFirst = value - static_cast<Extended>(first);
+        const Extended expected = offset * step;
+        const Extended difference = fromFirst - expected;
+        return std::fabs(difference) * 1.01L + unit * (std::fabs(fromFirst) + std::fabs(expected));
+    };
+    Extended gridError = 0;
+    Extended span = 0;
+    for (std::size_t p = 0; p < scan.points; ++p) {
+        gridError = std::max(gridError, deviation(scan.gridTimes[p], static_cast<Extended>(p)));
+        span = std::max(span, std::fabs(scan.gridTimes[p] - static_cast<Extended>(first)));
+    }
+    Extended trialError = 0;
+    for (std::size_t i = 0; i < scan.trialTimes.size(); ++i) {
+        trialError = std::max(trialError, deviation(scan.trialTimes[i], 0.5L * static_cast<Extended>(i + 1)));
+        span = std::max(span, std::fabs(scan.trialTimes[i] - static_cast<Extended>(first)));
+    }
+    // A pair's asymmetry strays by at most twice each deviation; the test's own
+    // three roundings add at most a few units of the distances (at most 2 spans).
+    return 2 * (gridError + trialError) + 4 * unit * span;
+}
+
+// When the grid is even to well within the tolerance and half a step exceeds
+// the tolerance by more than the error bound, the pairs that pass the test are
+// exactly the symmetric ones, p + q = i + 2 (and none when the grid runs
+// backwards, since every q after p is then farther from the trial).
+bool onlySymmetricPairsPass(const ScanTables& scan, double step, Direction direction) {
+    if (direction == Direction::neither || !std::isfinite(step) || step == 0) {
+        return false;
+    }
+    for (std::size_t i = 0; i < scan.trialTimes.size(); ++i) {
+        if (!std::isfinite(scan.trialTimes[i])) {
+            return false;
+        }
+    }
+    const Extended bound = progressionErrorBound(scan, step);
+    const Extended halfStep = std::fabs(static_cast<Extended>(step)) / 2;
+    return 2 * bound < kTolerance && halfStep > kTolerance + 2 * bound;
+}
+
+// The symmetric pairs of trial i (from 1): p = pFirst..pLast with q = i + 2 - p,
+// that is 1 <= p < q <= N.
+std::int32_t symmetricPairCount(std::size_t trial, std::size_t points) {
+    const std::size_t pFirst = trial + 2 > points ? trial + 2 - points : 1;
+    const std::size_t pLast = (trial + 1) / 2;
+    return pLast >= pFirst ? static_cast<std::int32_t>(pLast - pFirst + 1) : 0;
+}
+
+// Each trial's sum takes its pairs in increasing order of p. Going through p
+// in the outer loop and the trials that pair p in the inner one keeps that
+// order while the inner additions belong to different sums: they do not wait
+// on each other. Blocks of trials keep their sums in the first-level cache.
+void scanSymmetricPairs(const ScanTables& scan) {
+    const std::size_t trials = scan.sums.size();
+    const std::size_t points = scan.points;
+    const double* magnitudes = scan.gridMagnitudes.data();
+    double* sums = scan.sums.data();
+    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
+    constexpr std::size_t kBlock = 1024;
+    for (std::size_t first = 1; first <= trials; first += kBlock) {
+        const std::size_t last = std::min(trials, first + kBlock - 1);
+        const std::size_t pFirst = first + 2 > points ? first + 2 - points : 1;
+        const std::size_t pLast = (last + 1) / 2;
+        for (std::size_t p = pFirst; p <= pLast; ++p) {
+            // Trials i with the pair (p, i + 2 - p): 2p - 1 <= i <= p + N - 2.
+            const std::size_t from = std::max(first, 2 * p - 1);
+            const std::size_t to = std::min(last, p + points - 2);
+            const double a = magnitudes[p - 1];
+            const double* partner = magnitudes + (from + 1 - p);  // g_m(q) for trial `from`
+            double* sum = sums + (from - 1);
+            for (std::size_t k = 0; from + k <= to; ++k) {
+                sum[k] = addSquaredDifference(sum[k], a, partner[k]);
+            }
+        }
+    }
+    for (std::size_t trial = 1; trial <= trials; ++trial) {
+        scan.pairCounts[trial - 1] = symmetricPairCount(trial, points);
+    }
+}
+
+// On a monotone grid the signed distance g_t(q) - X is monotone in q, so its
+// magnitude falls and then rises; within each of the two stretches the pair
+// test's difference is monotone too, and the q that pass form one range in
+// each, found by binary search.
+class MonotoneScan {
+public:
+    MonotoneScan(const ScanTables& scan, Direction direction) : scan_(scan), rising_(direction == Direction::rising) {}
+
+    void run() {
+        for (std::size_t i = 0; i < scan_.sums.size(); ++i) {
+            scanTrial(i);
+        }
+    }
+
+private:
+    // The first index in [from, to) for which `holds` is true, given that it is
+    // false and then true over the range.
+    template <typename Predicate>
+    static std::size_t firstWhere(std::size_t from, std::size_t to, Predicate holds) {
+        while (from < to) {
+            const std::size_t middle = from + (to - from) / 2;
+            if (holds(middle)) {
+                to = middle;
+            } else {
+                from = middle + 1;
+            }
+        }
+        return from;
+    }
+
+    void scanTrial(std::size_t i) {
+        const double trial = scan_.trialTimes[i];
+        const Table& times = scan_.gridTimes;
+        const std::size_t n = scan_.points;
+        // The grid points before the trial: a prefix of a rising grid, a suffix of a falling one.
+        std::size_t pBegin = 0;
+        std::size_t pEnd = n;
+        if (rising_) {
+            pEnd = firstWhere(0, n, [&](std::size_t p) { return !(trial > times[p]); });
+        } else {
+            pBegin = firstWhere(0, n, [&](std::size_t p) { return trial > times[p]; });
+        }
+        // The grid points past the trial (distance rising again from there on).
+        const std::size_t turn = rising_ ? firstWhere(0, n, [&](std::size_t q) { return times[q] > trial; })
+                                         : firstWhere(0, n, [&](std::size_t q) { return times[q] < trial; });
+        double sum = 0;
+        std::int32_t pairs = 0;
+        for (std::size_t p = pBegin; p < pEnd; ++p) {
+            const Extended distanceP = distance(times[p], trial);
+            auto difference = [&](std::size_t q) { return asymmetry(times[q], distanceP, trial); };
+            const std::size_t fallingBegin = p + 1;
+            const std::size_t fallingEnd = std::max(fallingBegin, turn);
+            // Falling stretch: the difference falls, so "< tolerance" holds from some q on
+            // and "> -tolerance" up to some q.
+            const std::size_t fromA = firstWhere(fallingBegin, fallingEnd, [&](std::size_t q) {
+                return difference(q) < kTolerance;
+            });
+            const std::size_t toA = firstWhere(fromA, fallingEnd, [&](std::size_t q) {
+                return !(difference(q) > -kTolerance);
+            });
+            // Rising stretch: the other way round.
+            const std::size_t fromB = firstWhere(fallingEnd, n, [&](std::size_t q) {
+                return difference(q) > -kTolerance;
+            });
+            const std::size_t toB = firstWhere(fromB, n, [&](std::size_t q) {
+                return !(difference(q) < kTolerance);
+            });
+            for (std::size_t q = fromA; q < toA; ++q) {
+                sum = addSquaredDifference(sum, scan_.gridMagnitudes[p], scan_.gridMagnitudes[q]);
+            }
+            for (std::size_t q = fromB; q < toB; ++q) {
+                sum = addSquaredDifference(sum, scan_.gridMagnitudes[p], scan_.gridMagnitudes[q]);
+            }
+            pairs += static_cast<std::int32_t>((toA - fromA) + (toB - fromB));
+        }
+        scan_.sums[i] = sum;
+        scan_.pairCounts[i] = pairs;
+    }
+
+    const ScanTables& scan_;
+    bool rising_;
+};
+
+}  // namespace
+
+SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes, std::int32_t intervals,
+                             double step, std::int32_t halfCount, Table trialTimes, Table sums) {
+    const auto points = static_cast<std::size_t>(intervals);
+    if (intervals < 1 || gridTimes.size() < points || gridMagnitudes.size() < points || halfCount < 1 ||
+        4 * static_cast<std::int64_t>(halfCount) - 1 > INT32_MAX) {
+        throw std::invalid_argument("computeSymmetry: the grid is shorter than its interval count");
+    }
+    SymmetryScan result;
+    result.trialCount = 4 * halfCount - 1;
+    const auto trials = static_cast<std::size_t>(result.trialCount);
+    trialTimes.resize(trials);
+    sums.resize(trials);
+    result.pairCounts.assign(trials, 0);
+    for (std::size_t i = 1; i <= trials; ++i) {
+        trialTimes[i - 1] = store(gridTimes[0] + (0.5L * static_cast<Extended>(i)) * step);
+    }
+
+    const ScanTables scan{gridTimes, gridMagnitudes, points, trialTimes, sums, result.pairCounts};
+    const Direction direction = gridDirection(scan);
+    if (onlySymmetricPairsPass(scan, step, direction)) {
+        if (step > 0) {
+            scanSymmetricPairs(scan);
+        } else {
+            std::fill(sums.begin(), sums.end(), 0.0);  // a grid running backwards has no pairs
+        }
+    } else if (direction != Direction::neither) {
+        MonotoneScan(scan, direction).run();
+    } else {
+        scanNested(scan);
+    }
+    result.trialTimes = std::move(trialTimes);
+    result.sums = std::move(sums);
+    return result;
 }
 
 SymmetryScan scanSymmetry(const ResampledCurve& curve, Table trialTimes, Table sums) {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <new>
-#include <source_location>
+#include "textio/source_location.h"
 #include <string_view>
 
 #include "analysis/branch.h"
@@ -36,7 +36,7 @@ std::string readFileName() {
     std::array<char, kNameFieldLength> field;
     textio::TextConnection& console = textio::standardInput();
     if (textio::readCharacterRecord(console, kNameWidth, field) == textio::ReadResult::endOfFile) {
-        textio::raiseFailure(console.site(std::source_location::current()), "End of file");
+        textio::raiseFailure(console.site(textio::SourceLocation::current()), "End of file");
     }
     return std::string(field.data(), field.size());
 }
@@ -55,8 +55,10 @@ void runProgram() {
     textio::writeFreeFormat(console, kIdentificationLine2);
     textio::writeFreeFormat(console);
     textio::writeFormatted(console, prompt, {std::string_view("  ENTER INPUT FILE ! (EG.:CW-CEP.DAT) ")});
-    const std::string fileName = readFileName();
+    analyseObservationFile(readFileName());
+}
 
+void analyseObservationFile(std::string_view fileName) {
     analysis::LoadedObservations loaded = analysis::loadObservations(fileName);
     analysis::WorkingStorage& storage = loaded.storage;
     const analysis::ResampledCurve curve = analysis::selectBranchAndResample(

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kvw::driver {
 
@@ -13,6 +14,10 @@ extern const std::string kIdentificationLine2;
 // observation file's name and runs the analysis. A failure is raised as
 // textio::IoFailure or textio::OutOfMemory (or std::bad_alloc).
 void runProgram();
+
+// The analysis of runProgram once the name is known: load, resample, scan
+// (writing KWEESUM.DAT in the current directory) and report.
+void analyseObservationFile(std::string_view fileName);
 
 // Runs the program and ends the run: prints a failure's diagnostics on the
 // error stream, hands every buffer to the system and closes every connection.

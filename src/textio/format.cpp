@@ -9,6 +9,9 @@ namespace kvw::textio {
 
 namespace {
 
+// Widths, counts and repeat counts of a format; the program's are all small.
+constexpr long kLargestNumber = 999;
+
 // Walks a format text, skipping blanks and tabs outside quotes.
 class FormatScanner {
 public:
@@ -34,7 +37,7 @@ public:
         long value = 0;
         while (atDigit()) {
             value = value * 10 + (take() - '0');
-            if (value > 1000000) {
+            if (value > kLargestNumber) {
                 fail("a number out of range");
             }
         }

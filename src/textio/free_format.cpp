@@ -86,7 +86,7 @@ private:
 
 class FreeFormatReader {
 public:
-    FreeFormatReader(TextConnection& connection, std::source_location where)
+    FreeFormatReader(TextConnection& connection, SourceLocation where)
         : connection_(connection), where_(where) {}
 
     ReadResult read(std::span<double> targets, std::span<ItemOutcome> outcomes);
@@ -107,7 +107,7 @@ private:
     [[noreturn]] void fail(const char* text);
 
     TextConnection& connection_;
-    std::source_location where_;
+    SourceLocation where_;
     FreeFormatState state_;
 };
 
@@ -411,7 +411,7 @@ ReadResult FreeFormatReader::read(std::span<double> targets, std::span<ItemOutco
 }  // namespace
 
 ReadResult readFreeFormatRecord(TextConnection& connection, std::span<double> targets,
-                                std::span<ItemOutcome> outcomes, std::source_location where) {
+                                std::span<ItemOutcome> outcomes, SourceLocation where) {
     FreeFormatReader reader(connection, where);
     return reader.read(targets, outcomes);
 }

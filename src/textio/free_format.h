@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
+#include "textio/source_location.h"
 #include <span>
 
 #include "textio/input.h"
@@ -37,6 +37,6 @@ inline constexpr std::int32_t kLargestRepeatCount = 200000000;
 // item (the items may then all be assigned).
 ReadResult readFreeFormatRecord(TextConnection& connection, std::span<double> targets,
                                 std::span<ItemOutcome> outcomes,
-                                std::source_location where = std::source_location::current());
+                                SourceLocation where = SourceLocation::current());
 
 }  // namespace kvw::textio

@@ -15,8 +15,9 @@ std::map<int, TextConnection>& connectionTable() {
     return table;
 }
 
-// Refills an exhausted buffer; false at the end of the file.
-bool refill(TextConnection& connection, std::source_location where) {
+}  // namespace
+
+bool refillBuffer(TextConnection& connection, SourceLocation where) {
     if (connection.next < connection.filled) {
         return true;
     }
@@ -31,8 +32,6 @@ bool refill(TextConnection& connection, std::source_location where) {
     return connection.filled > 0;
 }
 
-}  // namespace
-
 TextConnection* findTextConnection(int number) {
     auto& table = connectionTable();
     auto found = table.find(number);
@@ -40,7 +39,7 @@ TextConnection* findTextConnection(int number) {
 }
 
 TextConnection& openTextFile(int number, std::string_view name, std::string_view status,
-                             std::source_location where) {
+                             SourceLocation where) {
     if (status != "UNKNOWN") {
         throw std::invalid_argument("openTextFile: only the status UNKNOWN is supported");
     }
@@ -73,22 +72,8 @@ TextConnection& standardInput() {
     return connectionTable().emplace(kInputUnit, std::move(connection)).first->second;
 }
 
-int readByte(TextConnection& connection, std::source_location where) {
-    if (!refill(connection, where)) {
-        return -1;
-    }
-    return static_cast<unsigned char>(connection.buffer[connection.next++]);
-}
-
-int peekByte(TextConnection& connection, std::source_location where) {
-    if (!refill(connection, where)) {
-        return -1;
-    }
-    return static_cast<unsigned char>(connection.buffer[connection.next]);
-}
-
-bool skipPastLineFeed(TextConnection& connection, std::source_location where) {
-    while (refill(connection, where)) {
+bool skipPastLineFeed(TextConnection& connection, SourceLocation where) {
+    while (refillBuffer(connection, where)) {
         const char* begin = connection.buffer.data() + connection.next;
         const std::size_t available = connection.filled - connection.next;
         if (const void* lineFeed = std::memchr(begin, '\n', available)) {
@@ -100,7 +85,7 @@ bool skipPastLineFeed(TextConnection& connection, std::source_location where) {
     return false;
 }
 
-void checkReadable(const TextConnection& connection, std::source_location where) {
+void checkReadable(const TextConnection& connection, SourceLocation where) {
     if (connection.access == Access::writeOnly) {
         raiseFailure(connection.site(where), "Cannot read from file opened for WRITE");
     }
@@ -110,7 +95,7 @@ void checkReadable(const TextConnection& connection, std::source_location where)
 }
 
 ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<char> field,
-                               std::source_location where) {
+                               SourceLocation where) {
     if (width < 1 || static_cast<std::size_t>(width) > field.size()) {
         throw std::invalid_argument("readCharacterRecord: the width must lie between 1 and the field length");
     }
@@ -151,7 +136,7 @@ ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<
     return ReadResult::done;
 }
 
-void rewindTextFile(TextConnection& connection, std::source_location where) {
+void rewindTextFile(TextConnection& connection, SourceLocation where) {
     connection.next = 0;
     connection.filled = 0;
     connection.sawEnd = false;
@@ -167,7 +152,7 @@ void rewindTextFile(TextConnection& connection, std::source_location where) {
     }
 }
 
-void closeTextFile(TextConnection& connection, std::source_location where) {
+void closeTextFile(TextConnection& connection, SourceLocation where) {
     const int descriptor = connection.descriptor;
     const bool owned = connection.ownsDescriptor;
     const int number = connection.number;
@@ -178,7 +163,7 @@ void closeTextFile(TextConnection& connection, std::source_location where) {
     }
 }
 
-void closeAllTextConnections(std::source_location where) {
+void closeAllTextConnections(SourceLocation where) {
     auto& table = connectionTable();
     std::exception_ptr first;
     while (!table.empty()) {

@@ -1,7 +1,7 @@
 // Text sources: the observation file and standard input, read as records.
 #pragma once
 
-#include <source_location>
+#include "textio/source_location.h"
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,7 +30,7 @@ struct TextConnection {
     std::size_t filled = 0;      // the bytes of the buffer that hold data
     bool sawEnd = false;         // the system reported the end of the file
 
-    FailureSite site(std::source_location where) const { return {where, number, name}; }
+    FailureSite site(SourceLocation where) const { return {where, number, name}; }
 };
 
 inline constexpr std::size_t kStreamBufferSize = 8192;
@@ -38,7 +38,7 @@ inline constexpr std::size_t kStreamBufferSize = 8192;
 // Connects a file by name with the status "UNKNOWN". The connection lives in
 // the table of open connections until closeTextFile or closeAllConnections.
 TextConnection& openTextFile(int number, std::string_view name, std::string_view status,
-                             std::source_location where = std::source_location::current());
+                             SourceLocation where = SourceLocation::current());
 
 // Standard input, connection 5, opened on first use.
 TextConnection& standardInput();
@@ -47,27 +47,40 @@ TextConnection& standardInput();
 // (taken characters first, blanks after). End of file only when the file ends
 // before the first character of a record.
 ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<char> field,
-                               std::source_location where = std::source_location::current());
+                               SourceLocation where = SourceLocation::current());
 
-void rewindTextFile(TextConnection& connection, std::source_location where = std::source_location::current());
+void rewindTextFile(TextConnection& connection, SourceLocation where = SourceLocation::current());
 
-void closeTextFile(TextConnection& connection, std::source_location where = std::source_location::current());
+void closeTextFile(TextConnection& connection, SourceLocation where = SourceLocation::current());
 
 // The connection with this number, or null.
 TextConnection* findTextConnection(int number);
 
 // Closes every text connection; the first refusal is raised after all are closed.
-void closeAllTextConnections(std::source_location where);
+void closeAllTextConnections(SourceLocation where);
+
+// Refills an exhausted buffer from the system; false at the end of the file.
+bool refillBuffer(TextConnection& connection, SourceLocation where);
 
 // Byte access for the record readers of this library: the next byte, or -1 at
 // the end of the file.
-int readByte(TextConnection& connection, std::source_location where);
-int peekByte(TextConnection& connection, std::source_location where);
+inline int readByte(TextConnection& connection, SourceLocation where) {
+    if (connection.next == connection.filled && !refillBuffer(connection, where)) {
+        return -1;
+    }
+    return static_cast<unsigned char>(connection.buffer[connection.next++]);
+}
+inline int peekByte(TextConnection& connection, SourceLocation where) {
+    if (connection.next == connection.filled && !refillBuffer(connection, where)) {
+        return -1;
+    }
+    return static_cast<unsigned char>(connection.buffer[connection.next]);
+}
 
 // Skips up to and including the next LF; false when the file ended first.
-bool skipPastLineFeed(TextConnection& connection, std::source_location where);
+bool skipPastLineFeed(TextConnection& connection, SourceLocation where);
 
 // Raises the failure for a read that the connection's access or state forbids.
-void checkReadable(const TextConnection& connection, std::source_location where);
+void checkReadable(const TextConnection& connection, SourceLocation where);
 
 }  // namespace kvw::textio

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <exception>
-#include <source_location>
+#include "textio/source_location.h"
 #include <string>
 
 namespace kvw::textio {
@@ -16,11 +16,11 @@ inline constexpr int kOutputUnit = 6;
 
 // An input/output failure: exit status 2 with a location line and a reason line.
 struct IoFailure : std::exception {
-    IoFailure(std::source_location where, int unit, std::string fileName, std::string reason)
+    IoFailure(SourceLocation where, int unit, std::string fileName, std::string reason)
         : where(where), unit(unit), fileName(std::move(fileName)), reason(std::move(reason)) {}
     const char* what() const noexcept override { return reason.c_str(); }
 
-    std::source_location where;
+    SourceLocation where;
     int unit;
     std::string fileName;
     std::string reason;

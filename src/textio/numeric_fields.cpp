@@ -132,7 +132,7 @@ void appendFixedField(std::string& out, double value, int width, int decimals) {
             if (leadingZeros == decimals && digits[0] >= '5') {
                 nzero = decimals - 1;
                 nafter = 1;
-                digits = "1";
+                digits.assign(1, '1');
             } else {
                 allShownZero = true;
             }

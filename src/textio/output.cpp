@@ -15,7 +15,7 @@ std::map<int, OutputConnection>& connectionTable() {
     return table;
 }
 
-void flushStream(OutputConnection& connection, std::source_location where) {
+void flushStream(OutputConnection& connection, SourceLocation where) {
     if (connection.stream.empty()) {
         return;
     }
@@ -26,7 +26,7 @@ void flushStream(OutputConnection& connection, std::source_location where) {
     connection.position += static_cast<long long>(pending.size());
 }
 
-void handOverRecord(OutputConnection& connection, std::string_view bytes, std::source_location where) {
+void handOverRecord(OutputConnection& connection, std::string_view bytes, SourceLocation where) {
     if (connection.unbuffered) {
         writeAll(connection.descriptor, bytes, connection.site(where));
         connection.position += static_cast<long long>(bytes.size());
@@ -45,7 +45,7 @@ void handOverRecord(OutputConnection& connection, std::string_view bytes, std::s
 
 // Ends a statement: its records go to the stream; a file not yet at its end is
 // cut behind them, once.
-void endStatement(OutputConnection& connection, std::source_location where) {
+void endStatement(OutputConnection& connection, SourceLocation where) {
     struct ClearRecordBuffer {
         OutputConnection& connection;
         ~ClearRecordBuffer() {
@@ -66,13 +66,13 @@ void endStatement(OutputConnection& connection, std::source_location where) {
     }
 }
 
-void checkWritable(const OutputConnection& connection, std::source_location where) {
+void checkWritable(const OutputConnection& connection, SourceLocation where) {
     if (connection.access == Access::readOnly) {
         raiseFailure(connection.site(where), "Cannot write to file opened for READ");
     }
 }
 
-void closeOutputConnection(OutputConnection& connection, std::source_location where) {
+void closeOutputConnection(OutputConnection& connection, SourceLocation where) {
     const int number = connection.number;
     const std::string name = connection.name;
     const int descriptor = connection.descriptor;
@@ -101,7 +101,7 @@ void closeOutputConnection(OutputConnection& connection, std::source_location wh
 }  // namespace
 
 OutputConnection& openConnection(int number, std::string_view name, std::string_view status,
-                                 std::source_location where) {
+                                 SourceLocation where) {
     if (status != "UNKNOWN") {
         throw std::invalid_argument("openConnection: only the status UNKNOWN is supported");
     }
@@ -137,14 +137,14 @@ OutputConnection& standardOutput() {
     return table.emplace(kOutputUnit, std::move(connection)).first->second;
 }
 
-void writeFreeFormat(OutputConnection& connection, std::source_location where) {
+void writeFreeFormat(OutputConnection& connection, SourceLocation where) {
     checkWritable(connection, where);
     connection.record += kRecordTerminator;
     connection.recordEnds.push_back(connection.record.size());
     endStatement(connection, where);
 }
 
-void writeFreeFormat(OutputConnection& connection, std::string_view text, std::source_location where) {
+void writeFreeFormat(OutputConnection& connection, std::string_view text, SourceLocation where) {
     checkWritable(connection, where);
     connection.record += ' ';
     connection.record += text;
@@ -154,14 +154,21 @@ void writeFreeFormat(OutputConnection& connection, std::string_view text, std::s
 }
 
 void writeFormatted(OutputConnection& connection, const Format& format, std::initializer_list<FormatValue> values,
-                    std::source_location where) {
+                    SourceLocation where) {
     checkWritable(connection, where);
-    editStatement(format, std::span<const FormatValue>(values.begin(), values.size()), connection.record,
-                  connection.recordEnds);
+    try {
+        editStatement(format, std::span<const FormatValue>(values.begin(), values.size()), connection.record,
+                      connection.recordEnds);
+    } catch (...) {
+        // A statement that cannot be edited leaves no partial record behind.
+        connection.record.clear();
+        connection.recordEnds.clear();
+        throw;
+    }
     endStatement(connection, where);
 }
 
-void closeAllConnections(std::source_location where) {
+void closeAllConnections(SourceLocation where) {
     auto& table = connectionTable();
     std::exception_ptr first;
     while (!table.empty()) {

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <initializer_list>
-#include <source_location>
+#include "textio/source_location.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,30 +29,30 @@ struct OutputConnection {
     std::string stream;                    // bytes waiting for the system
     long long position = 0;                // bytes handed to the system since the open
 
-    FailureSite site(std::source_location where) const { return {where, number, name}; }
+    FailureSite site(SourceLocation where) const { return {where, number, name}; }
 };
 
 // Connects a file for output with the status "UNKNOWN": an existing file is
 // kept, positioned at its start, and cut after the first statement.
 OutputConnection& openConnection(int number, std::string_view name, std::string_view status,
-                                 std::source_location where = std::source_location::current());
+                                 SourceLocation where = SourceLocation::current());
 
 // Standard output, connection 6, opened on first use.
 OutputConnection& standardOutput();
 
 // One free-format record: a blank, the text, the terminator. Without a text,
 // an empty record.
-void writeFreeFormat(OutputConnection& connection, std::source_location where = std::source_location::current());
+void writeFreeFormat(OutputConnection& connection, SourceLocation where = SourceLocation::current());
 void writeFreeFormat(OutputConnection& connection, std::string_view text,
-                     std::source_location where = std::source_location::current());
+                     SourceLocation where = SourceLocation::current());
 
 // One formatted write statement.
 void writeFormatted(OutputConnection& connection, const Format& format, std::initializer_list<FormatValue> values,
-                    std::source_location where = std::source_location::current());
+                    SourceLocation where = SourceLocation::current());
 
 // Hands every buffer to the system and closes every connection, input ones
 // included. Every connection is closed even when one refuses; the first
 // refusal is raised afterwards.
-void closeAllConnections(std::source_location where = std::source_location::current());
+void closeAllConnections(SourceLocation where = SourceLocation::current());
 
 }  // namespace kvw::textio

@@ -43,7 +43,7 @@ std::string_view trimTrailingBlanks(std::string_view name) {
     return end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1);
 }
 
-OpenedFile openUnknown(std::string_view name, int unit, std::source_location where) {
+OpenedFile openUnknown(std::string_view name, int unit, SourceLocation where) {
     const std::string path(trimTrailingBlanks(name));
     // The connection has no name until the open has succeeded.
     const FailureSite site{where, unit, ""};

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstddef>
-#include <source_location>
+#include "textio/source_location.h"
 #include <string>
 #include <string_view>
 
@@ -14,7 +14,7 @@ enum class Access { readWrite, readOnly, writeOnly };
 
 // What a connection needs to know to report a failure.
 struct FailureSite {
-    std::source_location where;
+    SourceLocation where;
     int unit;
     std::string_view fileName;
 };
@@ -35,7 +35,7 @@ std::string_view trimTrailingBlanks(std::string_view name);
 // Opens by the rules of the status "UNKNOWN": read and write, creating a
 // missing file; refused for lack of rights, read-only, then write-only.
 // Pipes and sockets are refused, since a run could wait on them for ever.
-OpenedFile openUnknown(std::string_view name, int unit, std::source_location where);
+OpenedFile openUnknown(std::string_view name, int unit, SourceLocation where);
 
 // Reads at most `capacity` bytes; 0 at the end of the file.
 std::size_t readSome(int descriptor, char* buffer, std::size_t capacity, const FailureSite& site);

@@ -96,12 +96,30 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
     if (::pipe(input) != 0 || ::pipe(output) != 0 || ::pipe(errors) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    // The sanitizers' settings of the test run reach the program; a test's own
+    // settings for them are added after those, so that they take effect.
     std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
-    if (const char* asan = std::getenv("ASAN_OPTIONS")) {
-        environment.push_back(std::string("ASAN_OPTIONS=") + asan);
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        std::string value = std::getenv(name) ? std::getenv(name) : "";
+        const std::string prefix = std::string(name) + "=";
+        for (const std::string& entry : options.environment) {
+            if (entry.rfind(prefix, 0) == 0) {
+                if (!value.empty()) {
+                    value += ':';
+                }
+                value.append(entry, prefix.size());
+            }
+        }
+        if (!value.empty()) {
+            environment.push_back(prefix + value);
+        }
     }
     for (const std::string& entry : options.environment) {
-        environment.push_back(entry);
+        const bool sanitizerSetting = entry.rfind("ASAN_OPTIONS=", 0) == 0 || entry.rfind("UBSAN_OPTIONS=", 0) == 0 ||
+                                      entry.rfind("LSAN_OPTIONS=", 0) == 0;
+        if (!sanitizerSetting) {
+            environment.push_back(entry);
+        }
     }
     std::vector<char*> envp;
     for (std::string& entry : environment) {

@@ -1,0 +1,148 @@
+// Benchmarks of the phases that grow with the light curve: loading, the
+// resampling, the symmetry scan (against the plain nested search), and the
+// summary file's records.
+//
+//   build/bench/kvw_benchmarks                      # all but the slow nested searches
+//   build/bench/kvw_benchmarks --benchmark_filter=Nested
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "analysis/branch.h"
+#include "analysis/observations.h"
+#include "analysis/symmetry_scan.h"
+#include "support/nested_scan.h"
+#include "textio/format.h"
+#include "textio/io_failure.h"
+#include "textio/output.h"
+
+namespace {
+
+using namespace kvw;
+
+// A primary eclipse at Julian dates: a Gaussian dip of 0.75 mag over 0.3 days,
+// n evenly spaced observations with 4 millimag of noise.
+analysis::ObservationSeries syntheticEclipse(std::int32_t n) {
+    std::mt19937_64 random(static_cast<std::uint64_t>(n));
+    std::normal_distribution<double> noise(0.0, 0.004);
+    analysis::ObservationSeries series;
+    series.source = "synthetic";
+    const double begin = 2459000.25;
+    const double centre = begin + 0.1537;
+    for (std::int32_t k = 0; k < n; ++k) {
+        const double t = begin + 0.3 * k / (n - 1);
+        const double x = (t - centre) / 0.045;
+        series.times.push_back(t);
+        series.magnitudes.push_back(10.0 + 0.75 * std::exp(-x * x) + noise(random));
+    }
+    series.count = n;
+    return series;
+}
+
+std::filesystem::path writeObservationFile(std::int32_t n) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("kvw-bench-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".dat");
+    const analysis::ObservationSeries series = syntheticEclipse(n);
+    std::ofstream out(path);
+    char line[64];
+    for (std::int32_t k = 0; k < n; ++k) {
+        std::snprintf(line, sizeof line, "%.6f %.4f\n", series.times[static_cast<std::size_t>(k)],
+                      series.magnitudes[static_cast<std::size_t>(k)]);
+        out << line;
+    }
+    return path;
+}
+
+void BM_LoadObservations(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const std::filesystem::path path = writeObservationFile(n);
+    for (auto _ : state) {
+        analysis::LoadedObservations loaded = analysis::loadObservations(path.string());
+        benchmark::DoNotOptimize(loaded.series.times.data());
+    }
+    textio::closeAllConnections();
+    std::filesystem::remove(path);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_LoadObservations)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_SelectBranchAndResample(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const analysis::ObservationSeries series = syntheticEclipse(n);
+    for (auto _ : state) {
+        analysis::ResampledCurve curve = analysis::selectBranchAndResample(series);
+        benchmark::DoNotOptimize(curve.gridMagnitudes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_SelectBranchAndResample)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_ScanSymmetry(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    std::int64_t pairs = 0;
+    for (auto _ : state) {
+        analysis::SymmetryScan scan = analysis::computeSymmetry(curve.gridTimes, curve.gridMagnitudes,
+                                                                curve.intervals, curve.step, curve.halfCount);
+        pairs = 0;
+        for (const std::int32_t count : scan.pairCounts) {
+            pairs += count;
+        }
+        benchmark::DoNotOptimize(scan.sums.data());
+    }
+    state.counters["points_in_window"] = curve.branchPoints;
+    state.counters["pairs"] = static_cast<double>(pairs);
+    state.counters["time_per_pair"] = benchmark::Counter(
+        static_cast<double>(pairs), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ScanSymmetry)->Arg(1'000)->Arg(2'000)->Arg(10'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
+
+// The plain nested search, for comparison; it also checks that the scan's
+// results are the same, bit for bit.
+void BM_NestedSearch(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    for (auto _ : state) {
+        const testing::ReferenceScan reference =
+            testing::nestedSearch(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
+        state.PauseTiming();
+        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve.gridTimes, curve.gridMagnitudes,
+                                                                      curve.intervals, curve.step, curve.halfCount);
+        const bool same = scan.pairCounts == reference.pairCounts &&
+                          std::memcmp(scan.sums.data(), reference.sums.data(), reference.sums.size() * sizeof(double)) == 0;
+        if (!same) {
+            state.SkipWithError("the scan differs from the nested search");
+        }
+        state.ResumeTiming();
+    }
+    state.counters["points_in_window"] = curve.branchPoints;
+}
+BENCHMARK(BM_NestedSearch)->Arg(1'000)->Arg(2'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_WriteSummaryRecords(benchmark::State& state) {
+    const auto records = static_cast<std::int32_t>(state.range(0));
+    static const textio::Format summaryRecord("(2I5,1X,F14.8)");
+    const auto path = std::filesystem::temp_directory_path() / ("kvw-bench-" + std::to_string(::getpid()) + ".sum");
+    for (auto _ : state) {
+        textio::OutputConnection& file = textio::openConnection(textio::kFileUnit, path.string(), "UNKNOWN");
+        for (std::int32_t i = 1; i <= records; ++i) {
+            textio::writeFormatted(file, summaryRecord, {i, i / 2, 0.001953125 * i});
+        }
+        textio::closeAllConnections();
+    }
+    std::filesystem::remove(path);
+    state.SetItemsProcessed(state.iterations() * records);
+}
+BENCHMARK(BM_WriteSummaryRecords)->Arg(400'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,113 @@
+// Loading observation files from a temporary working directory.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "analysis/observations.h"
+#include "support/whole_run.h"
+#include "textio/io_failure.h"
+#include "textio/output.h"
+
+namespace {
+
+using kvw::analysis::loadObservations;
+using kvw::analysis::ObservationSeries;
+
+class LoadObservations : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_.path());
+    }
+    void TearDown() override {
+        kvw::textio::closeAllConnections();
+        std::filesystem::current_path(previous_);
+    }
+
+    ObservationSeries load(const std::string& bytes) {
+        dir_.write("obs.dat", bytes);
+        return loadObservations("obs.dat").series;
+    }
+
+    // The reason of the failure that loading `bytes` ends with.
+    std::string failureOf(const std::string& bytes) {
+        try {
+            load(bytes);
+        } catch (const kvw::textio::IoFailure& failure) {
+            return failure.reason;
+        }
+        return "no failure";
+    }
+
+    kvw::testing::TempDir dir_;
+    std::filesystem::path previous_;
+};
+
+std::vector<double> asVector(const kvw::analysis::Table& table) { return {table.begin(), table.end()}; }
+
+TEST_F(LoadObservations, TwentyLinesInFileOrder) {
+    std::string bytes;
+    std::vector<double> times;
+    std::vector<double> magnitudes;
+    for (int i = 0; i < 20; ++i) {
+        const std::string t = "2459000." + std::to_string(1000 + 37 * i);
+        const std::string m = "10." + std::to_string(100 + (i * 53) % 900);
+        bytes += t + (i % 2 ? "\t" : " ") + m + "\r\n";
+        times.push_back(std::strtod(t.c_str(), nullptr));
+        magnitudes.push_back(std::strtod(m.c_str(), nullptr));
+    }
+    const ObservationSeries s = load(bytes);
+    EXPECT_EQ(s.count, 20);
+    EXPECT_EQ(asVector(s.times), times);
+    EXPECT_EQ(asVector(s.magnitudes), magnitudes);
+    EXPECT_EQ(s.source, "obs.dat");
+}
+
+struct LayoutCase {
+    const char* name;
+    std::string bytes;
+    std::vector<double> times;
+    std::vector<double> magnitudes;
+};
+
+TEST_F(LoadObservations, LineLayouts) {
+    const std::vector<LayoutCase> cases = {
+        {"third number ignored", "0.5 10 99\n1.5 11\n", {0.5, 1.5}, {10, 11}},
+        {"comma and semicolon separators", "0.5,10\n1.5;11\n2.5 , 12\n", {0.5, 1.5, 2.5}, {10, 11, 12}},
+        // The second value comes from the next line, whose rest is skipped.
+        {"one number lends from the next line", "0 10\n0.5\n10.5 99\n1 11\n", {0, 0.5, 1}, {10, 10.5, 11}},
+        {"blank last line", "0 10\n1 11\n\n", {0, 1}, {10, 11}},
+        {"blank lines before and between", "\n0 10\n  \n\n1 11\n2 12\n", {0, 1, 2}, {10, 11, 12}},
+        {"no line end at the end", "0 10\n1 11", {0, 1}, {10, 11}},
+    };
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ObservationSeries s = load(c.bytes);
+        EXPECT_EQ(s.count, static_cast<int>(c.times.size()));
+        EXPECT_EQ(asVector(s.times), c.times);
+        EXPECT_EQ(asVector(s.magnitudes), c.magnitudes);
+    }
+}
+
+TEST_F(LoadObservations, TooFewObservations) {
+    for (const char* bytes : {"", "\n\n", "1 10\n", "1 10\n2\n"}) {
+        SCOPED_TRACE(bytes);
+        EXPECT_EQ(failureOf(bytes).rfind("Too few observations", 0), 0u);
+    }
+}
+
+TEST_F(LoadObservations, MissingFileIsCreatedEmptyAndIsTooShort) {
+    EXPECT_THROW(loadObservations("CW-CEPX.DAT"), kvw::textio::IoFailure);
+    EXPECT_TRUE(dir_.exists("CW-CEPX.DAT"));
+    EXPECT_EQ(dir_.read("CW-CEPX.DAT"), "");
+}
+
+TEST_F(LoadObservations, BadRecords) {
+    EXPECT_EQ(failureOf("0 10\n1.0,,2.0\n2 11\n"), "Null value in item 2 of list input");
+    EXPECT_EQ(failureOf("TIME MAG\n0 10\n1 11\n"), "Bad real number in item 1 of list input");
+}
+
+}  // namespace
