@@ -142,7 +142,9 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
         } else {
             ::dup2(input[0], 0);
         }
-        if (!options.outputPath.empty()) {
+        if (options.closeOutput) {
+            ::close(1);
+        } else if (!options.outputPath.empty()) {
             const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
             if (file < 0) {
                 childFails("open the output path");
@@ -234,8 +236,10 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
     ::close(output[0]);
     ::close(errors[0]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    result.peakMemoryKb = usage.ru_maxrss;
     if (WIFEXITED(status)) {
         result.status = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {

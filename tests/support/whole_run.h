@@ -32,6 +32,7 @@ private:
 struct RunOptions {
     std::string input;                // bytes piped to standard input
     bool closeInput = false;          // start with standard input closed instead
+    bool closeOutput = false;         // start with standard output closed
     std::string outputPath;           // when set, standard output goes to this file (e.g. /dev/full)
     bool unprivileged = false;        // run as uid/gid 65534 when started as root
     long long addressSpaceLimit = 0;  // bytes; 0 for none
@@ -43,6 +44,7 @@ struct RunResult {
     int status = -1;   // the exit status, or -1 when a signal ended the run
     int signal = 0;    // the signal that ended the run, or 0
     bool timedOut = false;
+    long peakMemoryKb = 0;  // the run's largest resident set
     std::string output;  // standard output (empty when redirected)
     std::string errors;  // the error stream
 };
