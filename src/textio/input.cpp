@@ -165,19 +165,11 @@ void closeTextFile(TextConnection& connection, SourceLocation where) {
 
 void closeAllTextConnections(SourceLocation where) {
     auto& table = connectionTable();
-    std::exception_ptr first;
+    FirstFailure failure;
     while (!table.empty()) {
-        try {
-            closeTextFile(table.begin()->second, where);
-        } catch (const IoFailure&) {
-            if (!first) {
-                first = std::current_exception();
-            }
-        }
+        failure.attempt([&] { closeTextFile(table.begin()->second, where); });
     }
-    if (first) {
-        std::rethrow_exception(first);
-    }
+    failure.raise();
 }
 
 }  // namespace kvw::textio

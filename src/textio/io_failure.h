@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <utility>
 #include "textio/source_location.h"
 #include <string>
 
@@ -32,6 +33,31 @@ struct OutOfMemory : std::exception {
     const char* what() const noexcept override { return systemText.c_str(); }
 
     std::string systemText;
+};
+
+// Runs a series of steps that must all be tried, such as closing every
+// connection: a step that fails does not stop the others, and the first
+// failure is raised once all have run.
+class FirstFailure {
+public:
+    template <typename Step>
+    void attempt(Step&& step) {
+        try {
+            std::forward<Step>(step)();
+        } catch (const IoFailure&) {
+            if (!first_) {
+                first_ = std::current_exception();
+            }
+        }
+    }
+    void raise() const {
+        if (first_) {
+            std::rethrow_exception(first_);
+        }
+    }
+
+private:
+    std::exception_ptr first_;
 };
 
 // The system's text for an error number.

@@ -77,25 +77,13 @@ void closeOutputConnection(OutputConnection& connection, SourceLocation where) {
     const std::string name = connection.name;
     const int descriptor = connection.descriptor;
     const bool owned = connection.ownsDescriptor;
-    std::exception_ptr failure;
-    try {
-        flushStream(connection, where);
-    } catch (const IoFailure&) {
-        failure = std::current_exception();
-    }
+    FirstFailure failure;
+    failure.attempt([&] { flushStream(connection, where); });
     connectionTable().erase(number);
     if (owned) {
-        try {
-            closeDescriptor(descriptor, {where, number, name});
-        } catch (const IoFailure&) {
-            if (!failure) {
-                failure = std::current_exception();
-            }
-        }
+        failure.attempt([&] { closeDescriptor(descriptor, {where, number, name}); });
     }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    failure.raise();
 }
 
 }  // namespace
@@ -170,26 +158,12 @@ void writeFormatted(OutputConnection& connection, const Format& format, std::ini
 
 void closeAllConnections(SourceLocation where) {
     auto& table = connectionTable();
-    std::exception_ptr first;
+    FirstFailure failure;
     while (!table.empty()) {
-        try {
-            closeOutputConnection(table.begin()->second, where);
-        } catch (const IoFailure&) {
-            if (!first) {
-                first = std::current_exception();
-            }
-        }
+        failure.attempt([&] { closeOutputConnection(table.begin()->second, where); });
     }
-    try {
-        closeAllTextConnections(where);
-    } catch (const IoFailure&) {
-        if (!first) {
-            first = std::current_exception();
-        }
-    }
-    if (first) {
-        std::rethrow_exception(first);
-    }
+    failure.attempt([&] { closeAllTextConnections(where); });
+    failure.raise();
 }
 
 }  // namespace kvw::textio

@@ -48,6 +48,18 @@ TEST(FaultInjection, StandardOutputClosed) {
     EXPECT_EQ(dir.read("KWEESUM.DAT"), kWorkedSummary);
 }
 
+TEST(FaultInjection, StandardOutputIsAPipeWithoutReader) {
+    TempDir dir;
+    dir.write("obs.dat", kWorkedObservations);
+    RunOptions options;
+    options.brokenOutputPipe = true;
+    const RunResult result = runOn(dir, "obs.dat\n", options);
+    EXPECT_EQ(result.signal, 0) << "a closed pipe must not end the run silently";
+    EXPECT_EQ(result.status, 2) << result.errors;
+    EXPECT_EQ(reasonOf(result), "Broken pipe") << result.errors;
+    EXPECT_EQ(unitAndFileOf(result), "(unit = 6, file = 'stdout')") << result.errors;
+}
+
 struct HostileFile {
     const char* name;
     std::function<std::string()> content;

@@ -144,6 +144,14 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
         }
         if (options.closeOutput) {
             ::close(1);
+        } else if (options.brokenOutputPipe) {
+            int broken[2];
+            if (::pipe(broken) != 0) {
+                childFails("pipe");
+            }
+            ::close(broken[0]);
+            ::dup2(broken[1], 1);
+            ::close(broken[1]);
         } else if (!options.outputPath.empty()) {
             const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
             if (file < 0) {
@@ -172,6 +180,8 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
                 childFails("drop privileges");
             }
         }
+        // The program must look after SIGPIPE itself: start it with the default action.
+        ::signal(SIGPIPE, SIG_DFL);
         ::execve(argv[0], argv, envp.data());
         childFails("execve");
     }

@@ -33,6 +33,7 @@ struct RunOptions {
     std::string input;                // bytes piped to standard input
     bool closeInput = false;          // start with standard input closed instead
     bool closeOutput = false;         // start with standard output closed
+    bool brokenOutputPipe = false;    // standard output a pipe whose reading end is closed
     std::string outputPath;           // when set, standard output goes to this file (e.g. /dev/full)
     bool unprivileged = false;        // run as uid/gid 65534 when started as root
     long long addressSpaceLimit = 0;  // bytes; 0 for none
