@@ -5,13 +5,13 @@
 #include <limits>
 #include <numeric>
 #include <queue>
-#include "textio/source_location.h"
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "linalg/extended.h"
 #include "textio/io_failure.h"
+#include "textio/source_location.h"
 
 namespace kvw::analysis {
 

@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <limits>
 #include <new>
-#include "textio/source_location.h"
 
 #include "textio/free_format.h"
 #include "textio/input.h"
 #include "textio/io_failure.h"
+#include "textio/source_location.h"
 
 namespace kvw::analysis {
 

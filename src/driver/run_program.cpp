@@ -3,7 +3,6 @@
 #include <array>
 #include <cerrno>
 #include <new>
-#include "textio/source_location.h"
 #include <string_view>
 
 #include "analysis/branch.h"
@@ -14,6 +13,7 @@
 #include "textio/input.h"
 #include "textio/io_failure.h"
 #include "textio/output.h"
+#include "textio/source_location.h"
 
 namespace kvw::driver {
 

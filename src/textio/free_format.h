@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include "textio/source_location.h"
 #include <span>
 
 #include "textio/input.h"
+#include "textio/source_location.h"
 
 namespace kvw::textio {
 

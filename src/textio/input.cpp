@@ -146,8 +146,9 @@ void rewindTextFile(TextConnection& connection, SourceLocation where) {
         connection.endState = EndState::notAtEnd;
         return;
     }
-    // A device or pipe: at its end only when it is empty and unread.
-    if (seekToStart(connection.descriptor, connection.site(where))) {
+    // A device: at its end only when its length and position are both zero.
+    if (seekToStart(connection.descriptor, connection.site(where)) &&
+        lengthOf(connection.descriptor, connection.site(where)) == 0) {
         connection.endState = EndState::atEnd;
     }
 }

@@ -1,12 +1,12 @@
 // Text sources: the observation file and standard input, read as records.
 #pragma once
 
-#include "textio/source_location.h"
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "textio/source_location.h"
 #include "textio/system_file.h"
 
 namespace kvw::textio {

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <exception>
-#include <utility>
-#include "textio/source_location.h"
 #include <string>
+#include <utility>
+
+#include "textio/source_location.h"
 
 namespace kvw::textio {
 

@@ -5,12 +5,12 @@
 #pragma once
 
 #include <initializer_list>
-#include "textio/source_location.h"
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "textio/format.h"
+#include "textio/source_location.h"
 #include "textio/system_file.h"
 
 namespace kvw::textio {

@@ -142,6 +142,14 @@ void cutAt(int descriptor, long long length, const FailureSite& site) {
     }
 }
 
+long long lengthOf(int descriptor, const FailureSite& site) {
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+        raiseSystemFailure(site, errno);
+    }
+    return static_cast<long long>(status.st_size);
+}
+
 void closeDescriptor(int descriptor, const FailureSite& site) {
     // The descriptor is released even when close reports an error; never retry.
     if (::close(descriptor) != 0 && errno != EINTR) {

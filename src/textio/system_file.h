@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstddef>
-#include "textio/source_location.h"
 #include <string>
 #include <string_view>
+
+#include "textio/source_location.h"
 
 namespace kvw::textio {
 
@@ -47,6 +48,9 @@ void writeAll(int descriptor, std::string_view bytes, const FailureSite& site);
 bool seekToStart(int descriptor, const FailureSite& site);
 
 void cutAt(int descriptor, long long length, const FailureSite& site);
+
+// The file's length now (0 for most devices).
+long long lengthOf(int descriptor, const FailureSite& site);
 
 void closeDescriptor(int descriptor, const FailureSite& site);
 
