@@ -2,6 +2,7 @@
 
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "textio/input.h"
 #include "textio/io_failure.h"
@@ -43,9 +44,19 @@ void handOverRecord(OutputConnection& connection, std::string_view bytes, Source
     connection.stream += bytes;
 }
 
-// Ends a statement: its records go to the stream; a file not yet at its end is
-// cut behind them, once.
-void endStatement(OutputConnection& connection, SourceLocation where) {
+void checkWritable(const OutputConnection& connection, SourceLocation where) {
+    if (connection.access == Access::readOnly) {
+        raiseFailure(connection.site(where), "Cannot write to file opened for READ");
+    }
+}
+
+// One write statement: `edit` builds its records in the record buffer; they
+// go to the stream when the statement ends, and a file not yet at its end is
+// cut behind them, once. The record buffer is empty between statements, even
+// after a failure.
+template <typename Edit>
+void writeStatement(OutputConnection& connection, SourceLocation where, Edit&& edit) {
+    checkWritable(connection, where);
     struct ClearRecordBuffer {
         OutputConnection& connection;
         ~ClearRecordBuffer() {
@@ -53,6 +64,7 @@ void endStatement(OutputConnection& connection, SourceLocation where) {
             connection.recordEnds.clear();
         }
     } clear{connection};
+    std::forward<Edit>(edit)(connection.record, connection.recordEnds);
     const std::string_view record = connection.record;
     std::size_t start = 0;
     for (const std::size_t end : connection.recordEnds) {
@@ -66,10 +78,11 @@ void endStatement(OutputConnection& connection, SourceLocation where) {
     }
 }
 
-void checkWritable(const OutputConnection& connection, SourceLocation where) {
-    if (connection.access == Access::readOnly) {
-        raiseFailure(connection.site(where), "Cannot write to file opened for READ");
-    }
+// A record that holds `bytes`, ended by the terminator.
+void addRecord(std::string& record, std::vector<std::size_t>& recordEnds, std::string_view bytes) {
+    record += bytes;
+    record += kRecordTerminator;
+    recordEnds.push_back(record.size());
 }
 
 void closeOutputConnection(OutputConnection& connection, SourceLocation where) {
@@ -126,34 +139,23 @@ OutputConnection& standardOutput() {
 }
 
 void writeFreeFormat(OutputConnection& connection, SourceLocation where) {
-    checkWritable(connection, where);
-    connection.record += kRecordTerminator;
-    connection.recordEnds.push_back(connection.record.size());
-    endStatement(connection, where);
+    writeStatement(connection, where, [](std::string& record, std::vector<std::size_t>& recordEnds) {
+        addRecord(record, recordEnds, "");
+    });
 }
 
 void writeFreeFormat(OutputConnection& connection, std::string_view text, SourceLocation where) {
-    checkWritable(connection, where);
-    connection.record += ' ';
-    connection.record += text;
-    connection.record += kRecordTerminator;
-    connection.recordEnds.push_back(connection.record.size());
-    endStatement(connection, where);
+    writeStatement(connection, where, [text](std::string& record, std::vector<std::size_t>& recordEnds) {
+        record += ' ';
+        addRecord(record, recordEnds, text);
+    });
 }
 
 void writeFormatted(OutputConnection& connection, const Format& format, std::initializer_list<FormatValue> values,
                     SourceLocation where) {
-    checkWritable(connection, where);
-    try {
-        editStatement(format, std::span<const FormatValue>(values.begin(), values.size()), connection.record,
-                      connection.recordEnds);
-    } catch (...) {
-        // A statement that cannot be edited leaves no partial record behind.
-        connection.record.clear();
-        connection.recordEnds.clear();
-        throw;
-    }
-    endStatement(connection, where);
+    writeStatement(connection, where, [&](std::string& record, std::vector<std::size_t>& recordEnds) {
+        editStatement(format, std::span<const FormatValue>(values.begin(), values.size()), record, recordEnds);
+    });
 }
 
 void closeAllConnections(SourceLocation where) {
