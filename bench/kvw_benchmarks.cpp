@@ -13,15 +13,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "analysis/branch.h"
 #include "analysis/observations.h"
 #include "analysis/symmetry_scan.h"
-#include "support/nested_scan.h"
+#include "support/references.h"
 #include "textio/format.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
 
 namespace {
@@ -30,11 +33,15 @@ using namespace kvw;
 
 // A primary eclipse at Julian dates: a Gaussian dip of 0.75 mag over 0.3 days,
 // n evenly spaced observations with 4 millimag of noise.
-analysis::ObservationSeries syntheticEclipse(std::int32_t n) {
+struct Series {
+    std::vector<double> times;
+    std::vector<double> magnitudes;
+};
+
+Series syntheticEclipse(std::int32_t n) {
     std::mt19937_64 random(static_cast<std::uint64_t>(n));
     std::normal_distribution<double> noise(0.0, 0.004);
-    analysis::ObservationSeries series;
-    series.source = "synthetic";
+    Series series;
     const double begin = 2459000.25;
     const double centre = begin + 0.1537;
     for (std::int32_t k = 0; k < n; ++k) {
@@ -43,14 +50,13 @@ analysis::ObservationSeries syntheticEclipse(std::int32_t n) {
         series.times.push_back(t);
         series.magnitudes.push_back(10.0 + 0.75 * std::exp(-x * x) + noise(random));
     }
-    series.count = n;
     return series;
 }
 
 std::filesystem::path writeObservationFile(std::int32_t n) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("kvw-bench-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".dat");
-    const analysis::ObservationSeries series = syntheticEclipse(n);
+    const Series series = syntheticEclipse(n);
     std::ofstream out(path);
     char line[64];
     for (std::int32_t k = 0; k < n; ++k) {
@@ -65,8 +71,9 @@ void BM_LoadObservations(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const std::filesystem::path path = writeObservationFile(n);
     for (auto _ : state) {
-        analysis::LoadedObservations loaded = analysis::loadObservations(path.string());
-        benchmark::DoNotOptimize(loaded.series.times.data());
+        analysis::WorkingStorage storage;
+        const analysis::ObservationSeries series = analysis::loadObservations(path.string(), storage);
+        benchmark::DoNotOptimize(series.times.data());
     }
     textio::closeAllConnections();
     std::filesystem::remove(path);
@@ -76,9 +83,12 @@ BENCHMARK(BM_LoadObservations)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 void BM_SelectBranchAndResample(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ObservationSeries series = syntheticEclipse(n);
+    const Series series = syntheticEclipse(n);
+    analysis::WorkingStorage storage;
+    analysis::reserveWorkingStorage(storage, series.times.size());
     for (auto _ : state) {
-        analysis::ResampledCurve curve = analysis::selectBranchAndResample(series);
+        const analysis::ResampledCurve curve =
+            analysis::selectBranchAndResample(series.times, series.magnitudes, storage.resampling);
         benchmark::DoNotOptimize(curve.gridMagnitudes.data());
     }
     state.SetItemsProcessed(state.iterations() * n);
@@ -87,11 +97,14 @@ BENCHMARK(BM_SelectBranchAndResample)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)
 
 void BM_ScanSymmetry(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
+    analysis::WorkingStorage storage;
+    analysis::reserveWorkingStorage(storage, series.times.size());
     std::int64_t pairs = 0;
     for (auto _ : state) {
-        analysis::SymmetryScan scan = analysis::computeSymmetry(curve.gridTimes, curve.gridMagnitudes,
-                                                                curve.intervals, curve.step, curve.halfCount);
+        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve, storage.scan);
         pairs = 0;
         for (const std::int32_t count : scan.pairCounts) {
             pairs += count;
@@ -109,14 +122,18 @@ BENCHMARK(BM_ScanSymmetry)->Arg(1'000)->Arg(2'000)->Arg(10'000)->Arg(30'000)->Un
 // results are the same, bit for bit.
 void BM_NestedSearch(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
     for (auto _ : state) {
         const testing::ReferenceScan reference =
             testing::nestedSearch(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
         state.PauseTiming();
-        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve.gridTimes, curve.gridMagnitudes,
-                                                                      curve.intervals, curve.step, curve.halfCount);
-        const bool same = scan.pairCounts == reference.pairCounts &&
+        const testing::OwnScan scanned =
+            testing::scanGrid(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
+        const analysis::SymmetryScan& scan = scanned.scan;
+        const bool same = std::equal(scan.pairCounts.begin(), scan.pairCounts.end(), reference.pairCounts.begin(),
+                                     reference.pairCounts.end()) &&
                           std::memcmp(scan.sums.data(), reference.sums.data(), reference.sums.size() * sizeof(double)) == 0;
         if (!same) {
             state.SkipWithError("the scan differs from the nested search");
