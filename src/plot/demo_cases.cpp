@@ -4,10 +4,7 @@
 #include <cstdio>
 #include <random>
 
-#include "analysis/branch.h"
-#include "analysis/minimum.h"
-#include "analysis/observations.h"
-#include "analysis/symmetry_scan.h"
+#include "analysis/eclipse_timing.h"
 
 namespace kvw::plot::demo {
 
@@ -29,16 +26,12 @@ LightCurve syntheticEclipse(const EclipseShape& shape) {
 }
 
 EclipsePicture pictureOfMethod(const LightCurve& curve, const std::string& title) {
-    analysis::ObservationSeries series;
-    series.source = title;
-    series.count = static_cast<std::int32_t>(curve.times.size());
-    series.times.assign(curve.times.begin(), curve.times.end());
-    series.magnitudes.assign(curve.magnitudes.begin(), curve.magnitudes.end());
-    const analysis::ResampledCurve branch = analysis::selectBranchAndResample(series);
-    const analysis::SymmetryScan scan = analysis::computeSymmetry(
-        branch.gridTimes, branch.gridMagnitudes, branch.intervals, branch.step, branch.halfCount);
-    const analysis::MinimumReport report =
-        analysis::fitMinimum(scan, branch.halfCount, branch.branchPoints, branch.dayOffset);
+    analysis::WorkingStorage storage;
+    analysis::reserveWorkingStorage(storage, curve.times.size());
+    const analysis::EclipseTiming timing = analysis::timeEclipse(curve.times, curve.magnitudes, storage);
+    const analysis::ResampledCurve& branch = timing.curve;
+    const analysis::SymmetryScan& scan = timing.scan;
+    const analysis::MinimumFit& fit = timing.fit;
 
     const double dayOffset = branch.dayOffset;
     EclipsePicture picture;
@@ -55,24 +48,24 @@ EclipsePicture pictureOfMethod(const LightCurve& curve, const std::string& title
         picture.trialTimes.push_back(scan.trialTimes[i] + dayOffset);
         picture.sums.push_back(scan.sums[i]);
     }
-    if (report.improper) {
+    if (fit.improper) {
         picture.result = "improper minimum: the smallest sum lies on the edge of the search range";
         return picture;
     }
     picture.hasFit = true;
     picture.fitOrigin = dayOffset;
-    picture.a = report.a;
-    picture.b = report.b;
-    picture.c = report.c;
+    picture.a = fit.a;
+    picture.b = fit.b;
+    picture.c = fit.c;
     for (std::size_t r = 0; r < 3; ++r) {
-        const auto i = static_cast<std::size_t>(report.smallestTrial - 2) + r;
+        const auto i = static_cast<std::size_t>(fit.smallestTrial - 2) + r;
         picture.fitTimes[r] = scan.trialTimes[i] + dayOffset;
         picture.fitSums[r] = scan.sums[i];
     }
-    picture.minimumTime = report.minimumTime;
-    picture.error = report.error;
+    picture.minimumTime = fit.minimumTime;
+    picture.error = fit.error;
     char result[96];
-    std::snprintf(result, sizeof result, "%.6f ± %.6f d   ok", report.minimumTime, report.error);
+    std::snprintf(result, sizeof result, "%.6f ± %.6f d   ok", fit.minimumTime, fit.error);
     picture.result = result;
     return picture;
 }
