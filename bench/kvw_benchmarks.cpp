@@ -26,6 +26,8 @@
 #include "textio/connections.h"
 #include "textio/run_failure.h"
 #include "textio/output.h"
+#include "uncertainty/method_adapter.h"
+#include "uncertainty/minimum_error.h"
 
 namespace {
 
@@ -159,6 +161,33 @@ void BM_WriteSummaryRecords(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * records);
 }
 BENCHMARK(BM_WriteSummaryRecords)->Arg(400'000)->Unit(benchmark::kMillisecond);
+
+// The error of one eclipse's time of minimum (replicas re-timed included),
+// for windows of n observations; the replica count falls as 1/n^2 past 250.
+void BM_EstimateError(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const uncertainty::LightCurve curve{series.times, series.magnitudes};
+    const uncertainty::MethodResult result = uncertainty::timeLightCurve(curve);
+    for (auto _ : state) {
+        const uncertainty::ErrorEstimate estimate =
+            uncertainty::estimateError(curve, result, {}, uncertainty::minimumTimeOf);
+        benchmark::DoNotOptimize(estimate.error);
+    }
+    state.counters["replicas"] = uncertainty::automaticReplicaCount(static_cast<std::size_t>(n));
+}
+BENCHMARK(BM_EstimateError)->Arg(170)->Arg(500)->Arg(1'000)->Arg(2'000)->Unit(benchmark::kMillisecond);
+
+// One timing of a window by the method, the unit of a replica's cost.
+void BM_TimeLightCurve(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const uncertainty::LightCurve curve{series.times, series.magnitudes};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(uncertainty::minimumTimeOf(curve));
+    }
+}
+BENCHMARK(BM_TimeLightCurve)->Arg(170)->Arg(1'000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
