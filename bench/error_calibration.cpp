@@ -10,7 +10,7 @@
 //   build/bench/kvw_error_calibration [--eclipses N] [--seed S] [--set NAME-PART]
 //                                     [--known-noise] [--dump]
 //
-// --known-noise gives each eclipse its white noise as the user's noise;
+// --known-noise gives each eclipse its noise (white and red) as the user's noise;
 // --dump prints one line per eclipse with every candidate.
 
 #include <algorithm>
@@ -123,7 +123,7 @@ const std::vector<Column> kColumns = {
     {"linear*pair-beta", [](const ErrorCandidates& e) { return e.linear * e.pairBeta; }},
     {"prayer-bead", [](const ErrorCandidates& e) { return e.prayerBead; }},
     {"bootstrap", [](const ErrorCandidates& e) { return e.residualBootstrap; }},
-    {"bootstrap*beta", [](const ErrorCandidates& e) { return e.residualBootstrap * std::max(e.beta, e.pairBeta); }},
+    {"bootstrap*infl", [](const ErrorCandidates& e) { return e.residualBootstrap * std::max(e.beta, e.pairBeta); }},
 };
 
 std::string joined(const std::vector<std::string>& flags) {
@@ -139,6 +139,7 @@ struct Statistics {
     double mean = NAN;
     double medianError = NAN;
     double robustSd = NAN;  // 1.4826 times the median absolute z
+    double beyondThree = NAN;  // the fraction of |z| > 3
 };
 
 Statistics summarise(const std::vector<double>& offsets, const std::vector<double>& errors,
@@ -170,6 +171,8 @@ Statistics summarise(const std::vector<double>& offsets, const std::vector<doubl
     for (double& v : z) {
         v = std::fabs(v);
     }
+    s.beyondThree = static_cast<double>(std::count_if(z.begin(), z.end(), [](double v) { return v > 3; })) /
+                    static_cast<double>(z.size());
     std::nth_element(z.begin(), z.begin() + static_cast<long>(z.size() / 2), z.end());
     s.robustSd = 1.4826 * z[z.size() / 2];
     return s;
@@ -206,8 +209,8 @@ int main(int argc, char** argv) {
     std::printf("%d eclipses per set, seed %llu%s; z = (time - truth) / error, truth = the time of minimum light;\n"
                 "sd(z) sure: without the rows flagged edge, few-pairs or negative-vertex\n\n",
                 perSet, static_cast<unsigned long long>(seed), knownNoise ? ", noise given" : "");
-    std::printf("%-24s %-17s %7s %8s %12s %9s %9s\n", "set", "estimator", "sd(z)", "mean(z)", "median err/s",
-                "robust sd", "sd(z) sure");
+    std::printf("%-24s %-17s %7s %8s %12s %9s %7s %10s\n", "set", "estimator", "sd(z)", "mean(z)", "median err/s",
+                "robust sd", "|z|>3", "sd(z) sure");
     for (const Condition& condition : kConditions) {
         if (only && std::string(condition.name).find(only) == std::string::npos) {
             continue;
@@ -234,7 +237,8 @@ int main(int argc, char** argv) {
             ErrorOptions options;
             options.seed = seed + static_cast<std::uint64_t>(eclipse);
             if (knownNoise) {
-                options.noise = condition.whiteNoise;
+                // The scatter a user measures, red part included.
+                options.noise = std::hypot(condition.whiteNoise, condition.redNoise);
             }
             const ErrorCandidates candidates = weighErrors(curve, result, options, minimumTimeOf);
             const ErrorEstimate chosen = estimateError(curve, result, options, minimumTimeOf);
@@ -269,8 +273,9 @@ int main(int argc, char** argv) {
         for (std::size_t k = 0; k < kColumns.size(); ++k) {
             const Statistics st = summarise(offsets, errors[k], flagged, false);
             const Statistics unflagged = summarise(offsets, errors[k], flagged, true);
-            std::printf("%-24s %-17s %7.3f %8.3f %12.2f %9.3f %9.3f\n", k == 0 ? condition.name : "", kColumns[k].name,
-                        st.sd, st.mean, st.medianError * 86400, st.robustSd, unflagged.sd);
+            std::printf("%-24s %-17s %7.3f %8.3f %12.2f %9.3f %6.1f%% %10.3f\n", k == 0 ? condition.name : "",
+                        kColumns[k].name, st.sd, st.mean, st.medianError * 86400, st.robustSd, 100 * st.beyondThree,
+                        unflagged.sd);
         }
         std::string counts;
         for (const auto& [flag, count] : flagCounts) {

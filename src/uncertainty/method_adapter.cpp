@@ -16,7 +16,10 @@ analysis::EclipseTiming timeInStorage(const LightCurve& curve, analysis::Working
 
 MethodResult timeLightCurve(const LightCurve& curve) {
     analysis::WorkingStorage storage;
-    const analysis::EclipseTiming timing = timeInStorage(curve, storage);
+    return methodResultOf(timeInStorage(curve, storage));
+}
+
+MethodResult methodResultOf(const analysis::EclipseTiming& timing) {
     const analysis::ResampledCurve& grid = timing.curve;
     const analysis::MinimumFit& fit = timing.fit;
 

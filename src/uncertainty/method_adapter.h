@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "analysis/eclipse_timing.h"
+
 namespace kvw::uncertainty {
 
 // A light curve in time order: times (days) and magnitudes of equal length.
@@ -41,6 +43,9 @@ struct MethodResult {
 // Times the light curve with the method; UnusableCurve passes through.
 // Requires at least two observations.
 MethodResult timeLightCurve(const LightCurve& curve);
+
+// The same from a timing already made (its tables are copied out of the storage).
+MethodResult methodResultOf(const analysis::EclipseTiming& timing);
 
 // The time of minimum alone, or nothing when the minimum is improper or the
 // curve cannot be resampled: the form in which the estimators re-time replicas.

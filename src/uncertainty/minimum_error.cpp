@@ -18,7 +18,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // smallest sum, on the shorter side.
 constexpr std::size_t kFewestFoldedObservations = 5;
 // edge: a vertex within this fraction of the searched range from either end.
-constexpr double kEdgeFraction = 0.1;
+constexpr double kEdgeFraction = 0.05;
 // asymmetric: pair differences that scatter more over the ingress time scale
 // than this many times what their own scatter accounts for.
 constexpr double kAsymmetricPairBeta = 1.8;

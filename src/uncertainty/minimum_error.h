@@ -37,7 +37,7 @@ struct ErrorEstimate {
 // The flag names.
 inline constexpr const char* kNegativeVertex = "negative-vertex";  // the parabola's vertex value is below 0
 inline constexpr const char* kFewPairs = "few-pairs";              // under 5 observations folded on one side
-inline constexpr const char* kEdge = "edge";                       // vertex in the outer tenth of trials K..3K
+inline constexpr const char* kEdge = "edge";                       // vertex in the outer 5 % of trials K..3K
 inline constexpr const char* kAsymmetric = "asymmetric";           // the branches do not fold onto each other
 inline constexpr const char* kReplicasLost = "replicas-lost";      // over 10 % of replicas had no proper minimum
 

@@ -101,9 +101,9 @@ TEST(Flags, RaisedWhereTheMethodIsUnsure) {
     MethodResult result = workedExample();
     // Vertex value -0.000130; one observation folded on each side of t = 0.5.
     EXPECT_EQ(methodFlags(worked, result), (std::vector<std::string>{kNegativeVertex, kFewPairs}));
-    // Trials K..3K span 0.25..0.75: a vertex within 0.05 of either end is at the edge.
+    // Trials K..3K span 0.25..0.75: a vertex within 0.025 of either end is at the edge.
     for (const auto& [vertex, edge] : std::vector<std::pair<double, bool>>{
-             {0.26, true}, {0.31, false}, {0.5, false}, {0.69, false}, {0.74, true}}) {
+             {0.26, true}, {0.28, false}, {0.5, false}, {0.72, false}, {0.74, true}}) {
         result.minimumTime = vertex;
         EXPECT_EQ(has(methodFlags(worked, result), kEdge), edge) << vertex;
     }
