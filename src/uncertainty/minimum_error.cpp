@@ -116,7 +116,8 @@ public:
                                             [](const Folded& a, double value) { return a.u < value; });
         std::size_t low = static_cast<std::size_t>(place - order_.begin());
         std::size_t high = low;  // the range is [low, high)
-        while (high - low < neighbours_) {
+        const std::size_t wanted = std::min(neighbours_, order_.size());
+        while (high - low < wanted) {
             const bool canLow = low > 0;
             const bool canHigh = high < order_.size();
             if (canLow && (!canHigh || u - order_[low - 1].u <= order_[high].u - u)) {
@@ -253,7 +254,7 @@ private:
     };
     std::vector<Folded> order_;  // by u
     std::size_t neighbours_ = 0;
-    std::size_t chosen_ = 9;
+    std::size_t chosen_ = 5;  // when no count predicts at all (too few observations)
 };
 
 // The symmetric model at each observation and the residuals from it, each
