@@ -23,6 +23,30 @@ using namespace detail;
 
 constexpr std::size_t kFitsBlock = 2880;
 
+// cfitsio 4.2 overruns a buffer on a column name (TTYPEn) whose value is not
+// a quoted string and fills the card; the standard requires the quotes, so a
+// header without them is damaged. Checked in every extension header (those
+// start a 2880-byte block with XTENSION) before cfitsio reads any.
+void requireQuotedColumnNames(std::string_view content, const std::string& source) {
+    constexpr std::size_t kCard = 80;
+    for (std::size_t block = 0; block + kCard <= content.size(); block += kFitsBlock) {
+        if (!content.substr(block).starts_with("XTENSION")) {
+            continue;
+        }
+        for (std::size_t card = block; card + kCard <= content.size(); card += kCard) {
+            const std::string_view text = content.substr(card, kCard);
+            if (text.starts_with("END     ")) {
+                break;
+            }
+            if (text.starts_with("TTYPE") && !trimBlanks(text.substr(10)).starts_with('\'')) {
+                throw ReadError(source + ": cannot read the FITS file: a damaged header (the value of " +
+                                std::string(trimBlanks(text.substr(0, 8))) + " at byte " + std::to_string(card) +
+                                " is not a quoted string)");
+            }
+        }
+    }
+}
+
 // An open FITS file in memory, closed when the object goes. cfitsio reads
 // whole blocks of 2880 bytes from memory without checking a shorter last one,
 // so the copy it reads is padded with zeros to whole blocks; the true size
@@ -35,6 +59,7 @@ public:
         if (buffer_.empty()) {
             throw ReadError(source_ + ": cannot read the FITS file: it is empty");
         }
+        requireQuotedColumnNames(content, source_);
         buffer_.resize((buffer_.size() + kFitsBlock - 1) / kFitsBlock * kFitsBlock, '\0');
         memory_ = buffer_.data();
         size_ = buffer_.size();
@@ -208,6 +233,12 @@ LightCurve readFitsLightCurve(std::string_view content, const std::string& sourc
     std::optional<TableColumn> error = options.errorColumn.empty()
                                            ? optionalColumn(names, columns.value.label + "_ERR")
                                            : findColumn(options.errorColumn, names, source, "error");
+    for (const TableColumn* column : {&columns.time, &columns.value, error ? &*error : &columns.time}) {
+        if (column->index >= names.size()) {
+            throw ReadError(source + ": no column " + std::to_string(column->index + 1) + " (the LIGHTCURVE table has " +
+                            std::to_string(names.size()) + ")");
+        }
+    }
     std::optional<TableColumn> quality = optionalColumn(names, "QUALITY");
     if (!quality) {
         quality = optionalColumn(names, "SAP_QUALITY");

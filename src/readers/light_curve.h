@@ -47,8 +47,9 @@
 //   text field. Between commas or semicolons a field may be empty or quoted
 //   ("..." with "" for a quote), and blanks around a field do not count.
 // - Between blanks, a date (YYYY-MM-DD) directly followed by a clock time
-//   (hh:mm...) is one date-time field and counts as one column; a header row
-//   naming the two parts separately ("date time") names that column by both.
+//   (hh:mm...) is one date-time field and counts as one column; when a header
+//   row names the two parts apart ("date time"), that column's name is both
+//   names joined by a blank.
 // - The first row is a header row of column names when none of its fields
 //   reads as a number or a date-time. Only the first row can be one.
 // - Default columns when the header names them (names compared without regard
@@ -96,7 +97,9 @@
 //   timeColumn replaces TIME. Column numbers count from 1 as in the table.
 // - Left out (counted): a non-zero QUALITY flag (TESS) or SAP_QUALITY flag
 //   (Kepler), whichever column exists, then a NaN or infinite time or value.
-// - A failure of cfitsio is a ReadError with cfitsio's message.
+// - A failure of cfitsio is a ReadError with cfitsio's message. So are a file
+//   that ends before the rows of the LIGHTCURVE table do (truncated), and a
+//   header whose column name (TTYPEn) is not a quoted string (damaged).
 //
 // Every reader throws std::bad_alloc when memory runs out.
 #pragma once

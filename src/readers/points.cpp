@@ -100,8 +100,10 @@ TableColumn findColumn(const std::string& option, const std::vector<std::string>
                        const std::string& source, const char* role) {
     const std::string_view wanted = trimBlanks(option);
     if (allDigits(wanted)) {
-        if (wanted.size() > 9 || std::stoul(std::string(wanted)) == 0) {
-            throw ReadError(source + ": no column " + std::string(wanted) + " (columns are numbered from 1)");
+        const bool zero = wanted.find_first_not_of('0') == std::string_view::npos;
+        if (zero || wanted.size() > 9) {
+            throw ReadError(source + ": no column " + std::string(wanted) +
+                            (zero ? " (columns are numbered from 1)" : " (too large a number)"));
         }
         return columnAt(std::stoul(std::string(wanted)) - 1, header, role);
     }
