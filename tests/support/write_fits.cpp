@@ -38,7 +38,8 @@ void writeFitsLightCurve(const std::filesystem::path& path, const FitsLightCurve
     }
     int status = 0;
     fitsfile* file = nullptr;
-    const std::string name = "!" + path.string();  // "!": replace an existing file
+    std::string name = "!";  // replace an existing file
+    name += path.string();
     fits_create_file(&file, name.c_str(), &status);
     check(status, path);
     fits_create_tbl(file, BINARY_TBL, rows, static_cast<int>(names.size()), names.data(), forms.data(),
