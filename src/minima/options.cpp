@@ -3,7 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -21,24 +23,47 @@ const char* const kFooter =
     "With --epoch and --half-width (and --period for many cycles), every predicted eclipse in each FILE is timed\n"
     "on the observations within the half-width of its predicted time.\n"
     "Statuses: ok, improper, partial, suspect, failed. Exit status: 0 when every file was read, 2 when a file\n"
-    "could not be read or the options are wrong, 1 when memory runs out.";
+    "could not be read or the options are wrong, 1 when memory runs out.\n";
 
-// A value in days or magnitudes must be a finite number, and some must be positive.
+// The text as a double, or nothing when it is not one number.
+std::optional<double> numberIn(const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end ? std::optional<double>(value) : std::nullopt;
+}
+
+// Values in days or magnitudes must be finite numbers, and some positive.
 CLI::Validator finitePositive() {
     return CLI::Validator(
         [](std::string& text) {
-            const double value = std::stod(text);
-            return std::isfinite(value) && value > 0 ? std::string() : std::string("must be a positive number");
+            const std::optional<double> value = numberIn(text);
+            return value && std::isfinite(*value) && *value > 0 ? std::string()
+                                                                : std::string("must be a positive number");
         },
-        "POSITIVE");
+        "");
 }
 
 CLI::Validator finiteNumber() {
     return CLI::Validator(
         [](std::string& text) {
-            return std::isfinite(std::stod(text)) ? std::string() : std::string("must be a finite number");
+            const std::optional<double> value = numberIn(text);
+            return value && std::isfinite(*value) ? std::string() : std::string("must be a finite number");
         },
-        "NUMBER");
+        "");
+}
+
+// Counts: digits only, from 1 to 2^31 - 1.
+CLI::Validator positiveCount() {
+    return CLI::Validator(
+        [](std::string& text) {
+            unsigned long long value = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, error] = std::from_chars(text.data(), end, value);
+            const bool fits = error == std::errc() && stop == end && value >= 1 && value <= 2147483647ULL;
+            return fits ? std::string() : std::string("must be a whole number from 1 to 2147483647");
+        },
+        "");
 }
 
 }  // namespace
@@ -69,18 +94,23 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     double noiseValue = 0;
 
     app.add_option("FILE", options.files, "Light-curve files (text table, AAVSO extended or FITS)")
-        ->required();
+        ->required()
+        ->type_name("");
 
     const char* ephemerisGroup = "Ephemeris (times in the files' own time scale, e.g. BJD for TESS)";
     CLI::Option* periodOption =
-        app.add_option("--period", period, "Orbital period P in days")->check(finitePositive())->group(ephemerisGroup);
+        app.add_option("--period", period, "Orbital period P in days")
+            ->check(finitePositive())
+            ->type_name("P")->group(ephemerisGroup);
     CLI::Option* epochOption =
         app.add_option("--epoch", epoch, "Time T0 of a primary minimum; eclipses at T0 + E P")
             ->check(finiteNumber())
+            ->type_name("T0")
             ->group(ephemerisGroup);
     CLI::Option* halfWidthOption =
         app.add_option("--half-width", halfWidth, "Half-width W in days of the window timed around each eclipse")
             ->check(finitePositive())
+            ->type_name("W")
             ->group(ephemerisGroup);
     CLI::Option* secondaryOption =
         app.add_option("--secondary", secondaryPhase,
@@ -93,7 +123,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         app.add_option("--min-points", options.minimumPoints,
                        "Fewest observations on each side of a predicted time to time its eclipse")
             ->capture_default_str()
-            ->check(CLI::PositiveNumber)
+            ->check(positiveCount())
+            ->type_name("N")
             ->group(ephemerisGroup);
     epochOption->needs(halfWidthOption);
     halfWidthOption->needs(epochOption);
@@ -104,16 +135,22 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     const char* columnsGroup = "Columns (a header name or a number from 1)";
     CLI::Option* magOption =
         app.add_option("--mag-column", options.columns.magColumn, "Column of magnitudes (the default kind)")
+            ->type_name("COLUMN")
             ->group(columnsGroup);
     CLI::Option* fluxOption =
         app.add_option("--flux-column", options.columns.fluxColumn,
                        "Column of fluxes, turned into magnitudes -2.5 log10 f (FITS: PDCSAP_FLUX by default)")
+            ->type_name("COLUMN")
             ->group(columnsGroup);
     magOption->excludes(fluxOption);
     app.add_option("--time-column", options.columns.timeColumn, "Column of times (days or ISO 8601 UTC)")
+        ->type_name("COLUMN")
         ->group(columnsGroup);
-    app.add_option("--error-column", options.columns.errorColumn, "Column of the values' errors")->group(columnsGroup);
+    app.add_option("--error-column", options.columns.errorColumn, "Column of the values' errors")
+        ->type_name("COLUMN")
+        ->group(columnsGroup);
     app.add_option("--band", options.columns.band, "AAVSO: the filter to time when a file has several")
+        ->type_name("FILTER")
         ->group(columnsGroup);
 
     const char* outputGroup = "Output";
@@ -122,6 +159,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         ->group(outputGroup);
     app.add_option("--format", format, "csv, or json with every trial of the scan for plotting")
         ->check(CLI::IsMember({"csv", "json"}))
+        ->type_name("FORMAT")
         ->capture_default_str()
         ->group(outputGroup);
     app.add_option("--plot", options.plotDirectory, "Draw each eclipse (and the O-C diagram) into DIR")
@@ -132,9 +170,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     CLI::Option* noiseOption =
         app.add_option("--noise", noiseValue, "The noise of one observation in magnitudes, when known")
             ->check(finitePositive())
+            ->type_name("MAG")
             ->group(methodGroup);
     app.add_option("--jobs", jobs, "Eclipses timed at once (default: all cores)")
-        ->check(CLI::PositiveNumber)
+        ->check(positiveCount())
+        ->type_name("N")
         ->group(methodGroup);
 
     CommandLine result;

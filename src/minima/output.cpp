@@ -58,13 +58,13 @@ std::string csvNumber(const std::optional<double>& value) {
     return value ? shortestText(*value) : std::string();
 }
 
-nlohmann::json jsonNumber(const std::optional<double>& value) {
-    return value && std::isfinite(*value) ? nlohmann::json(*value) : nlohmann::json(nullptr);
+nlohmann::ordered_json jsonNumber(const std::optional<double>& value) {
+    return value && std::isfinite(*value) ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
 // Non-finite values (a parabola opening downwards can give them) are null in JSON.
-nlohmann::json jsonNumbers(const std::vector<double>& values) {
-    nlohmann::json list = nlohmann::json::array();
+nlohmann::ordered_json jsonNumbers(const std::vector<double>& values) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const double value : values) {
         list.push_back(jsonNumber(value));
     }
@@ -91,14 +91,14 @@ void writeCsv(std::ostream& out, std::span<const Row> rows) {
 }
 
 void writeJson(std::ostream& out, std::span<const Row> rows) {
-    nlohmann::json eclipses = nlohmann::json::array();
+    nlohmann::ordered_json eclipses = nlohmann::ordered_json::array();
     for (const Row& row : rows) {
         const timing::TimedEclipse& e = *row.eclipse;
-        nlohmann::json item;
+        nlohmann::ordered_json item;
         item["file"] = *row.file;
-        item["cycle"] = row.predicted ? nlohmann::json(row.predicted->cycle) : nlohmann::json(nullptr);
+        item["cycle"] = row.predicted ? nlohmann::ordered_json(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
         item["type"] = row.predicted ? typeName(row.predicted->type) : "";
-        item["predicted"] = row.predicted ? nlohmann::json(row.predicted->predicted) : nlohmann::json(nullptr);
+        item["predicted"] = row.predicted ? nlohmann::ordered_json(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
         item["points"] = e.points;
         item["time"] = jsonNumber(e.time);
         item["error"] = jsonNumber(e.error);
@@ -127,7 +127,7 @@ void writeJson(std::ostream& out, std::span<const Row> rows) {
         }
         eclipses.push_back(std::move(item));
     }
-    nlohmann::json document = {{"program", "kvw-minima"}, {"version", KVW_VERSION}, {"eclipses", eclipses}};
+    nlohmann::ordered_json document = {{"program", "kvw-minima"}, {"version", KVW_VERSION}, {"eclipses", eclipses}};
     out << document.dump(1) << '\n';
 }
 

@@ -21,6 +21,9 @@ constexpr int kNormal = 0;
 constexpr int kOutOfMemory = 1;
 constexpr int kInputOutput = 2;
 
+// More cycles than any light curve holds: a period given in the wrong unit.
+constexpr long kMostCycles = 1'000'000;
+
 void say(const std::string& text) {
     std::cerr << "kvw-minima: " << text << '\n';
 }
@@ -71,6 +74,13 @@ int run(const Options& options) {
         }
         for (const std::string& note : work->curve.notes) {
             say(name + ": " + note);
+        }
+        if (options.ephemeris && options.ephemeris->period &&
+            (work->curve.times.back() - work->curve.times.front()) / *options.ephemeris->period > kMostCycles) {
+            say(name + ": the period is too short for the span of the observations (more than " +
+                std::to_string(kMostCycles) + " cycles)");
+            status = kInputOutput;
+            continue;
         }
         if (options.ephemeris) {
             work->windows = timing::predictEclipses(work->curve.times, *options.ephemeris);

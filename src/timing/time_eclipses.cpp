@@ -95,7 +95,7 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
     }
     if (timing.fit.improper) {
         row.status = Status::improper;
-        row.reason = "improper minimum: the smallest asymmetry lies on an end of the searched trials";
+        row.reason = "the smallest asymmetry lies on an end of the searched trials";
         return row;
     }
     row.time = timing.fit.minimumTime;
