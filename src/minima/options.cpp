@@ -162,8 +162,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         ->type_name("FORMAT")
         ->capture_default_str()
         ->group(outputGroup);
-    app.add_option("--plot", options.plotDirectory, "Draw each eclipse (and the O-C diagram) into DIR")
-        ->type_name("DIR")
+    CLI::Option* plotOption =
+        app.add_option("--plot", options.plotDirectory, "Draw each eclipse (and the O-C diagram) into DIR")
+            ->type_name("DIR")
+            ->group(outputGroup);
+    app.add_option("--plot-format", options.plotFormat, "Pictures as svg, pdf or png")
+        ->check(CLI::IsMember({"svg", "pdf", "png"}))
+        ->type_name("FORMAT")
+        ->capture_default_str()
+        ->needs(plotOption)
         ->group(outputGroup);
 
     const char* methodGroup = "Method";

@@ -22,6 +22,7 @@ struct Options {
     std::string output;  // empty: standard output
     OutputFormat format = OutputFormat::csv;
     std::string plotDirectory;  // empty: no pictures
+    std::string plotFormat = "svg";  // svg, pdf or png
 };
 
 // The outcome of reading the command line: the options, or the text to print

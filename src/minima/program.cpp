@@ -1,14 +1,18 @@
 #include "minima/program.h"
 
+#include <atomic>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "minima/options.h"
 #include "minima/output.h"
+#include "minima/pictures.h"
+#include "minima/progress.h"
 #include "readers/light_curve.h"
 #include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
@@ -59,7 +63,26 @@ std::string eclipseName(const Row& row) {
     return name;
 }
 
+// The pictures come after the table: a folder that cannot be written fails
+// the run, not the table.
+int drawPicturesOf(const Options& options, std::span<const Row> rows, std::span<const timing::EclipseTask> tasks,
+                   Clock::time_point start) {
+    std::atomic<std::size_t> drawn{0};
+    const std::size_t total = rows.size() + (options.ephemeris ? 1 : 0);
+    try {
+        const ProgressLine progress(errorStreamProgress(start), drawn, total, "pictures drawn");
+        const PictureSettings settings{options.plotDirectory, options.plotFormat,
+                                       options.ephemeris ? &*options.ephemeris : nullptr};
+        drawPictures(settings, rows, tasks, drawn);
+    } catch (const PictureError& error) {
+        say(error.what());
+        return kInputOutput;
+    }
+    return kNormal;
+}
+
 int run(const Options& options) {
+    const Clock::time_point start = Clock::now();
     int status = kNormal;
     std::vector<std::unique_ptr<FileWork>> files;
     for (const std::string& name : options.files) {
@@ -97,7 +120,11 @@ int run(const Options& options) {
     settings.noise = options.noise;
     settings.keepDetail = options.format == OutputFormat::json || !options.plotDirectory.empty();
     const std::vector<timing::EclipseTask> tasks = tasksOf(files, options);
-    const std::vector<timing::TimedEclipse> timed = timing::timeEclipses(tasks, settings, options.jobs);
+    const std::vector<timing::TimedEclipse> timed = [&] {
+        std::atomic<std::size_t> finished{0};
+        const ProgressLine progress(errorStreamProgress(start), finished, tasks.size(), "eclipses timed");
+        return timing::timeEclipses(tasks, settings, options.jobs, &finished);
+    }();
 
     std::vector<Row> rows;
     std::size_t next = 0;
@@ -133,6 +160,9 @@ int run(const Options& options) {
     out.flush();
     if (!out) {
         say("cannot write the table" + (options.output.empty() ? std::string() : " to " + options.output));
+        return kInputOutput;
+    }
+    if (!options.plotDirectory.empty() && drawPicturesOf(options, rows, tasks, start) != kNormal) {
         return kInputOutput;
     }
     return status;

@@ -180,6 +180,46 @@ std::string cleanText(const std::string& text) {
     return clean;
 }
 
+std::vector<std::string> wrappedText(const std::string& text, std::size_t width) {
+    std::vector<std::string> lines;
+    const std::size_t feed = text.find('\n');
+    std::string rest = cleanText(text.substr(0, feed));
+    for (;;) {
+        // The last blank that leaves at most `width` characters before it.
+        std::size_t cut = std::string::npos;
+        std::size_t characters = 0;
+        std::size_t i = 0;
+        for (; i < rest.size() && characters <= width; ++i) {
+            if ((static_cast<unsigned char>(rest[i]) & 0xC0) == 0x80) {
+                continue;  // inside a character
+            }
+            if (rest[i] == ' ' && i > 0) {
+                cut = i;
+            }
+            ++characters;
+        }
+        if (i == rest.size() && characters <= width) {
+            break;
+        }
+        if (cut == std::string::npos) {
+            cut = rest.find(' ', 1);
+        }
+        const std::size_t next = cut == std::string::npos ? std::string::npos : rest.find_first_not_of(' ', cut);
+        if (next == std::string::npos) {
+            break;
+        }
+        lines.push_back(rest.substr(0, rest.find_last_not_of(' ', cut) + 1));
+        rest.erase(0, next);
+    }
+    lines.push_back(rest);
+    if (feed != std::string::npos) {
+        for (std::string& line : wrappedText(text.substr(feed + 1), width)) {
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
 std::string plotText(const std::string& text) {
     std::string escaped;
     for (const char c : cleanText(text)) {

@@ -57,5 +57,8 @@ void drawLegend(const std::vector<LegendEntry>& entries, LegendPlace place, int 
 std::string plotText(const std::string& text);
 // Valid UTF-8 without control characters: invalid bytes become U+FFFD.
 std::string cleanText(const std::string& text);
+// The text in lines of at most `width` characters, broken at its line feeds
+// and at blanks; a word longer than that stays whole on a line of its own.
+std::vector<std::string> wrappedText(const std::string& text, std::size_t width);
 
 }  // namespace kvw::plot::detail

@@ -27,13 +27,17 @@ constexpr int kPageHeight = 800;
 constexpr double kLeft = 0.12;
 constexpr double kRight = 0.96;
 constexpr double kUpperBottom = 0.525;
-constexpr double kUpperTop = 0.82;
+constexpr double kUpperTop = 0.78;
 constexpr double kLowerBottom = 0.09;
 constexpr double kLowerTop = 0.505;
 // The sums fill the lower part of their panel; the zoom on the fit takes the
 // band above them.
 constexpr double kSumsShare = 0.55;
 constexpr double kTextScale = 0.85;
+// Characters of a heading line that fit the page at that scale (about 95
+// of the average width), and the lines the top margin holds.
+constexpr std::size_t kHeadingWidth = 86;
+constexpr std::size_t kHeadingLines = 4;
 
 const char* const kDot = "•";
 const char* const kDisc = "●";
@@ -157,8 +161,19 @@ void drawObservationPanel(const EclipsePicture& p, const TimeAxis& axis) {
     plwidth(1);
     plbox("bcst", 0, 0, "bcnstvf", 0, 0);
     plmtex("l", 5.8, 0.5, 0.5, "magnitude");
-    plmtex("t", 7.0, 0.5, 0.5, plotText(p.title).c_str());
-    plmtex("t", 5.4, 0.5, 0.5, plotText(p.result).c_str());
+    // The heading: the title and the result (a reason can be long), in at
+    // most four lines that fit the page's width.
+    std::vector<std::string> heading = wrappedText(p.title, kHeadingWidth);
+    for (std::string& line : wrappedText(p.result, kHeadingWidth)) {
+        heading.push_back(std::move(line));
+    }
+    if (heading.size() > kHeadingLines) {
+        heading.resize(kHeadingLines);
+        heading.back() += " …";
+    }
+    for (std::size_t i = 0; i < heading.size(); ++i) {
+        plmtex("t", 5.4 + 1.4 * static_cast<double>(heading.size() - 1 - i), 0.5, 0.5, plotText(heading[i]).c_str());
+    }
 
     plcol0(kInk);
     drawLegend(observationLegend(p), LegendPlace::above, 2, 0, 0.01);
@@ -176,6 +191,22 @@ Box zoomPlace(double vertexX, const TimeAxis& axis) {
     const double centre = kLeft + (kRight - kLeft) * (vertexX - axis.days.low) / axis.days.span();
     const double left = std::clamp(centre - 0.5 * width, kLeft + 0.01, kRight - 0.01 - width);
     return {left, left + width, bottom, kLowerTop - 0.01};
+}
+
+// A step of 1, 2 or 5 times a power of ten that gives at most `ticks` labels
+// over the span; 0 (PLplot's own choice) for a span that has none.
+double tickStep(double span, int ticks) {
+    if (!(span > 0) || !std::isfinite(span)) {
+        return 0;
+    }
+    const double least = span / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(least)));
+    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+        if (factor * power >= least) {
+            return factor * power;
+        }
+    }
+    return 10 * power;
 }
 
 // A fit that can be looked at closely: its points apart and its vertex at a
@@ -241,7 +272,7 @@ void drawFitZoom(const EclipsePicture& p, const Box& place) {
     drawMarks(fit, kDisc, kRed, 0.75);
     drawMarks({{0.0}, {parabola(p, centre)}}, kDiamond, kInk, 0.75);
     plcol0(kInk);
-    plbox("bcnstf", 0, 0, "bcnstvf", 0, 0);
+    plbox("bcnstf", 0, 0, "bcnstvf", tickStep(y.span(), 3), 0);
     plmtex("t", 0.7, 0.5, 0.5, "minutes from the minimum");
     plschr(0, kTextScale);
 }

@@ -122,7 +122,7 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
 }  // namespace
 
 std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
-                                       unsigned jobs) {
+                                       unsigned jobs, std::atomic<std::size_t>* finished) {
     std::vector<TimedEclipse> rows(tasks.size());
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
@@ -133,6 +133,9 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
         try {
             for (std::size_t i = next++; i < tasks.size(); i = next++) {
                 rows[i] = timeTask(tasks[i], settings, storage);
+                if (finished != nullptr) {
+                    finished->fetch_add(1, std::memory_order_relaxed);
+                }
             }
         } catch (...) {
             const std::lock_guard<std::mutex> hold(failureLock);

@@ -2,6 +2,7 @@
 // the checks the console program lacks, on all cores, results in task order.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -80,8 +81,10 @@ struct TimingSettings {
 };
 
 // Times every task; `jobs` threads at most (at least one). Results are in the
-// order of the tasks. Raises std::bad_alloc when memory runs out.
+// order of the tasks. `finished`, when given, is counted up as each task is
+// done, for a progress display to read. Raises std::bad_alloc when memory
+// runs out.
 std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
-                                       unsigned jobs);
+                                       unsigned jobs, std::atomic<std::size_t>* finished = nullptr);
 
 }  // namespace kvw::timing

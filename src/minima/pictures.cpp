@@ -1,0 +1,307 @@
+#include "minima/pictures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace kvw::minima {
+
+namespace {
+
+constexpr double kMinutesPerDay = 1440;
+// Long enough for any input file's name, short enough for every file system.
+constexpr std::size_t kLongestLabel = 100;
+
+bool safeCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+           c == '-';
+}
+
+// Letters, digits, '.', '_' and '-', other runs of bytes as one '_'; never
+// starting with '.' (hidden) or '-' (taken for an option by a shell command).
+std::string safeName(const std::string& text) {
+    std::string name;
+    for (const char c : text) {
+        if (safeCharacter(c)) {
+            name += c;
+        } else if (!name.empty() && name.back() != '_') {
+            name += '_';
+        }
+    }
+    const std::size_t start = std::min(name.find_first_not_of(".-_"), name.size());
+    name = name.substr(start, kLongestLabel);
+    while (!name.empty() && name.back() == '_') {
+        name.pop_back();
+    }
+    return name;
+}
+
+// The parts a file's label is made of, nearest last: the safe names of its
+// folders from the root down, then of its name without the extension.
+std::vector<std::string> labelParts(const std::string& file) {
+    std::error_code ignored;
+    std::filesystem::path path = std::filesystem::absolute(file, ignored).lexically_normal();
+    if (path.empty()) {
+        path = std::filesystem::path(file).lexically_normal();
+    }
+    std::vector<std::string> parts;
+    for (const std::filesystem::path& part : path.parent_path().relative_path()) {
+        const std::string name = safeName(part.string());
+        if (!name.empty()) {
+            parts.push_back(name);
+        }
+    }
+    const std::string stem = safeName(path.stem().string());
+    parts.push_back(stem.empty() ? "curve" : stem);
+    return parts;
+}
+
+std::string labelOf(const std::vector<std::string>& parts, std::size_t depth) {
+    std::string label;
+    for (std::size_t k = parts.size() - depth; k < parts.size(); ++k) {
+        label += (label.empty() ? "" : "_") + parts[k];
+    }
+    return label;
+}
+
+// One label per input file: its name, with as many of its folders' names in
+// front as it takes to tell it from the other files of that name.
+std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) {
+    std::vector<const std::string*> files;
+    for (const Row& row : rows) {
+        if (std::find(files.begin(), files.end(), row.file) == files.end()) {
+            files.push_back(row.file);
+        }
+    }
+    std::vector<std::vector<std::string>> parts;
+    for (const std::string* file : files) {
+        parts.push_back(labelParts(*file));
+    }
+    std::vector<std::size_t> depth(files.size(), 1);
+    for (bool deeper = true; deeper;) {
+        deeper = false;
+        std::map<std::string, std::vector<std::size_t>> byLabel;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            byLabel[labelOf(parts[i], depth[i])].push_back(i);
+        }
+        for (const auto& [label, members] : byLabel) {
+            for (const std::size_t i : members) {
+                if (members.size() > 1 && depth[i] < parts[i].size()) {
+                    ++depth[i];
+                    deeper = true;
+                }
+            }
+        }
+    }
+    std::map<const std::string*, std::string> labels;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        labels[files[i]] = labelOf(parts[i], depth[i]);
+    }
+    return labels;
+}
+
+std::string cycleText(double cycle) {
+    char text[32];
+    std::snprintf(text, sizeof text, cycle == std::floor(cycle) ? "%.0f" : "%.6g", cycle);
+    return text;
+}
+
+std::string eclipseText(const Row& row) {
+    if (row.predicted == nullptr) {
+        return "";
+    }
+    return "E = " + cycleText(row.predicted->cycle) + " " + typeName(row.predicted->type);
+}
+
+// A time with as many decimals as its error needs for two significant
+// digits (4 to 8).
+std::string timeWithError(double time, double error) {
+    int decimals = 6;
+    if (std::isfinite(error) && error > 0) {
+        decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(error))), 4, 8);
+    }
+    char text[96];
+    if (std::isfinite(error)) {
+        std::snprintf(text, sizeof text, "%.*f ± %.*f d", decimals, time, decimals, error);
+    } else {
+        std::snprintf(text, sizeof text, "%.*f d", decimals, time);
+    }
+    return text;
+}
+
+double errorOf(const timing::TimedEclipse& eclipse) {
+    return eclipse.error.value_or(eclipse.errorClassic.value_or(plot::kNoValue));
+}
+
+std::string resultOf(const timing::TimedEclipse& eclipse) {
+    const std::string status = timing::statusName(eclipse.status);
+    if (!eclipse.time) {
+        return status + ": " + eclipse.reason;
+    }
+    std::string result = timeWithError(*eclipse.time, errorOf(eclipse));
+    if (eclipse.oMinusC) {
+        char text[48];
+        std::snprintf(text, sizeof text, "   O − C %+.2f min", *eclipse.oMinusC * kMinutesPerDay);
+        result += text;
+    }
+    result += "   " + status;
+    if (!eclipse.reason.empty()) {
+        result += "\n" + eclipse.reason;  // a line of its own in the picture
+    }
+    return result;
+}
+
+// The file as given, its start cut when it would not fit on the title line.
+std::string shownFile(const std::string& file) {
+    constexpr std::size_t kWidest = 60;
+    if (file.size() <= kWidest) {
+        return file;
+    }
+    std::size_t start = file.size() - kWidest;
+    while (start < file.size() && (static_cast<unsigned char>(file[start]) & 0xC0) == 0x80) {
+        ++start;  // not inside a character
+    }
+    return "…" + file.substr(start);
+}
+
+}  // namespace
+
+std::vector<std::string> pictureNames(std::span<const Row> rows) {
+    const std::map<const std::string*, std::string> labels = fileLabels(rows);
+    std::set<std::string> taken{"o-c"};
+    std::vector<std::string> names;
+    for (const Row& row : rows) {
+        std::string name = labels.at(row.file);
+        if (row.predicted != nullptr) {
+            name += "_E" + safeName(cycleText(row.predicted->cycle)) + "_" + typeName(row.predicted->type);
+        }
+        // The same file given twice, or labels that meet by chance.
+        std::string unique = name;
+        for (int copy = 2; taken.count(unique) != 0; ++copy) {
+            unique = name + "_" + std::to_string(copy);
+        }
+        taken.insert(unique);
+        names.push_back(unique);
+    }
+    return names;
+}
+
+plot::EclipsePicture eclipsePicture(const Row& row, std::span<const double> times,
+                                    std::span<const double> magnitudes) {
+    const timing::TimedEclipse& eclipse = *row.eclipse;
+    plot::EclipsePicture picture;
+    picture.title = shownFile(*row.file);
+    if (row.predicted != nullptr) {
+        picture.title += "   " + eclipseText(row);
+        picture.predictedTime = row.predicted->predicted;
+    }
+    picture.result = resultOf(eclipse);
+    picture.timeScale = "time";
+    picture.times.assign(times.begin(), times.end());
+    picture.magnitudes.assign(magnitudes.begin(), magnitudes.end());
+    if (eclipse.time) {
+        picture.minimumTime = *eclipse.time;
+        picture.error = errorOf(eclipse);
+    }
+    if (!eclipse.detail) {
+        return picture;
+    }
+    const timing::MethodDetail& detail = *eclipse.detail;
+    picture.gridTimes = detail.gridTimes;
+    picture.gridMagnitudes = detail.gridMagnitudes;
+    // The trials searched for the smallest sum: K to 3K of the 4K - 1.
+    const std::size_t trials = std::min(detail.trialTimes.size(), detail.sums.size());
+    const std::size_t half = (trials + 1) / 4;
+    if (half > 0) {
+        picture.trialTimes.assign(detail.trialTimes.begin() + static_cast<std::ptrdiff_t>(half - 1),
+                                  detail.trialTimes.begin() + static_cast<std::ptrdiff_t>(3 * half));
+        picture.sums.assign(detail.sums.begin() + static_cast<std::ptrdiff_t>(half - 1),
+                            detail.sums.begin() + static_cast<std::ptrdiff_t>(3 * half));
+    }
+    const auto smallest = static_cast<std::size_t>(std::max(detail.smallestTrial, 0));
+    if (detail.fitted && smallest >= 2 && smallest + 1 <= trials) {
+        picture.hasFit = true;
+        picture.fitOrigin = detail.dayOffset;
+        picture.a = detail.a;
+        picture.b = detail.b;
+        picture.c = detail.c;
+        for (std::size_t r = 0; r < 3; ++r) {
+            picture.fitTimes[r] = detail.trialTimes[smallest - 2 + r];
+            picture.fitSums[r] = detail.sums[smallest - 2 + r];
+        }
+    }
+    return picture;
+}
+
+OcDiagram ocDiagram(std::span<const Row> rows, const timing::Ephemeris& ephemeris) {
+    OcDiagram diagram;
+    std::map<timing::Status, std::size_t> leftOut;
+    std::vector<const std::string*> files;
+    for (const Row& row : rows) {
+        if (std::find(files.begin(), files.end(), row.file) == files.end()) {
+            files.push_back(row.file);
+        }
+        const timing::TimedEclipse& eclipse = *row.eclipse;
+        if (eclipse.status != timing::Status::ok || !eclipse.oMinusC || row.predicted == nullptr) {
+            ++leftOut[eclipse.status];
+            continue;
+        }
+        diagram.points.push_back({row.predicted->cycle, *eclipse.oMinusC, errorOf(eclipse),
+                                  row.predicted->type == timing::EclipseType::secondary});
+    }
+    diagram.title = files.size() == 1 ? shownFile(*files.front()) : std::to_string(files.size()) + " files";
+    diagram.title += "   O − C against " + shortestText(ephemeris.epoch);
+    if (ephemeris.period) {
+        diagram.title += " + " + shortestText(*ephemeris.period) + " E";
+    }
+    diagram.caption = std::to_string(diagram.points.size()) + (diagram.points.size() == 1 ? " eclipse" : " eclipses") +
+                      " shown";
+    std::string counts;
+    for (const auto& [status, count] : leftOut) {
+        counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " + timing::statusName(status);
+    }
+    if (!counts.empty()) {
+        diagram.caption += "; left out: " + counts;
+    }
+    return diagram;
+}
+
+void drawPictures(const PictureSettings& settings, std::span<const Row> rows,
+                  std::span<const timing::EclipseTask> tasks, std::atomic<std::size_t>& drawn) {
+    const std::filesystem::path directory = settings.directory;
+    std::error_code failure;
+    std::filesystem::create_directories(directory, failure);
+    if (failure || !std::filesystem::is_directory(directory)) {
+        throw PictureError("cannot write the pictures into " + settings.directory + ": " +
+                           (failure ? failure.message() : std::string("not a folder")));
+    }
+    auto draw = [&](auto drawing, const std::string& name) {
+        const std::string path = (directory / (name + "." + settings.extension)).string();
+        try {
+            drawing(path);
+        } catch (const plot::PlotError& error) {
+            const std::string what = error.what();
+            throw PictureError(what.find(path) != std::string::npos ? what : "cannot draw " + path + ": " + what);
+        }
+        drawn.fetch_add(1, std::memory_order_relaxed);
+    };
+    const std::vector<std::string> names = pictureNames(rows);
+    for (std::size_t i = 0; i < rows.size() && i < tasks.size(); ++i) {
+        const timing::EclipseTask& task = tasks[i];
+        const std::size_t count = task.last - task.first;
+        const plot::EclipsePicture picture =
+            eclipsePicture(rows[i], task.curve.times.subspan(task.first, count),
+                           task.curve.magnitudes.subspan(task.first, count));
+        draw([&](const std::string& path) { plot::drawEclipse(picture, path); }, names[i]);
+    }
+    if (settings.ephemeris != nullptr) {
+        const OcDiagram diagram = ocDiagram(rows, *settings.ephemeris);
+        draw([&](const std::string& path) { plot::drawOcDiagram(diagram.points, diagram.title, diagram.caption, path); },
+             "o-c");
+    }
+}
+
+}  // namespace kvw::minima
