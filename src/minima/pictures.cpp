@@ -87,9 +87,13 @@ std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) 
         for (std::size_t i = 0; i < files.size(); ++i) {
             byLabel[labelOf(parts[i], depth[i])].push_back(i);
         }
+        // A file given twice has the same parts each time: no folder tells
+        // those apart (they are numbered instead).
         for (const auto& [label, members] : byLabel) {
+            const bool apart = std::any_of(members.begin(), members.end(),
+                                           [&](std::size_t i) { return parts[i] != parts[members.front()]; });
             for (const std::size_t i : members) {
-                if (members.size() > 1 && depth[i] < parts[i].size()) {
+                if (apart && depth[i] < parts[i].size()) {
                     ++depth[i];
                     deeper = true;
                 }
@@ -149,7 +153,7 @@ std::string resultOf(const timing::TimedEclipse& eclipse) {
     }
     result += "   " + status;
     if (!eclipse.reason.empty()) {
-        result += "\n" + eclipse.reason;  // a line of its own in the picture
+        result += ":\n" + eclipse.reason;  // a line of its own in the picture
     }
     return result;
 }

@@ -3,9 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include "plot/demo_cases.h"
+#include "plot/drawing.h"
 #include "plot/plot.h"
+#include "plot/synthetic_rows.h"
+#include "support/picture_file.h"
 #include "support/whole_run.h"
 
 namespace {
@@ -24,82 +23,42 @@ namespace {
 using kvw::plot::EclipsePicture;
 using kvw::plot::OcPoint;
 using kvw::plot::PlotError;
+using kvw::testing::PictureFile;
+using kvw::testing::readPictureFile;
 using kvw::testing::TempDir;
 
-struct SvgText {
-    bool wellFormed = false;
-    std::string root, title, description;
-};
-
-// Parses the file as XML: the root element's name and the text of its title
-// and desc elements.
-SvgText readSvg(const std::filesystem::path& path) {
-    SvgText svg;
-    xmlDocPtr document = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR);
-    if (document == nullptr) {
-        return svg;
-    }
-    svg.wellFormed = true;
-    const xmlNode* root = xmlDocGetRootElement(document);
-    svg.root = reinterpret_cast<const char*>(root->name);
-    for (const xmlNode* node = root->children; node != nullptr; node = node->next) {
-        if (node->type != XML_ELEMENT_NODE) {
-            continue;
-        }
-        const std::string name = reinterpret_cast<const char*>(node->name);
-        if (name == "title" || name == "desc") {
-            xmlChar* content = xmlNodeGetContent(node);
-            (name == "title" ? svg.title : svg.description) = reinterpret_cast<const char*>(content);
-            xmlFree(content);
-        }
-    }
-    xmlFreeDoc(document);
-    return svg;
-}
-
-// Checks the file at path against the signature of its format; for SVG also
-// that the title and result are carried as text.
+// Checks the file against its format; for SVG also that the title and
+// result are carried as text.
 void expectWellFormed(const TempDir& dir, const std::string& name, const std::string& title,
                       const std::string& description) {
-    ASSERT_TRUE(dir.exists(name)) << name;
-    const std::string bytes = dir.read(name);
-    const std::string extension = name.substr(name.rfind('.') + 1);
-    if (extension == "svg") {
-        const SvgText svg = readSvg(dir / name);
-        EXPECT_TRUE(svg.wellFormed) << name;
-        EXPECT_EQ(svg.root, "svg") << name;
-        EXPECT_EQ(svg.title, title) << name;
-        EXPECT_EQ(svg.description, description) << name;
-    } else if (extension == "pdf") {
-        EXPECT_EQ(bytes.substr(0, 5), "%PDF-") << name;
-        EXPECT_NE(bytes.find("%%EOF", bytes.size() - 8), std::string::npos) << name;
-    } else {
-        ASSERT_GE(bytes.size(), 24u) << name;
-        EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n") << name;
-        EXPECT_EQ(bytes.substr(12, 4), "IHDR") << name;
+    const PictureFile picture = readPictureFile(dir / name);
+    EXPECT_TRUE(picture.wellFormed) << name << ": " << picture.problem;
+    if (name.ends_with(".svg")) {
+        EXPECT_EQ(picture.title, title) << name;
+        EXPECT_EQ(picture.description, description) << name;
     }
 }
 
-const EclipsePicture& demoCase(const std::string& name) {
-    static const auto cases = kvw::plot::demo::demoEclipses();
+const EclipsePicture& syntheticRow(const std::string& name) {
+    static const auto cases = kvw::plot::synthetic::syntheticEclipses();
     for (const auto& named : cases) {
         if (named.name == name) {
             return named.picture;
         }
     }
-    throw std::logic_error("no demo case " + name);
+    throw std::logic_error("no synthetic row " + name);
 }
 
-TEST(DemoCases, CoverATimedAnImproperAndAPartialRow) {
-    const EclipsePicture& clean = demoCase("eclipse-clean");
+TEST(SyntheticRows, CoverATimedAnImproperAndAPartialRow) {
+    const EclipsePicture& clean = syntheticRow("eclipse-clean");
     EXPECT_TRUE(clean.hasFit);
     EXPECT_NEAR(clean.minimumTime, 2459000.42731, 3 * clean.error);  // the synthetic curve's true minimum
     EXPECT_FALSE(clean.sums.empty());
-    const EclipsePicture& improper = demoCase("eclipse-improper");
+    const EclipsePicture& improper = syntheticRow("eclipse-improper");
     EXPECT_FALSE(improper.hasFit);
     EXPECT_TRUE(std::isnan(improper.minimumTime));
     EXPECT_FALSE(improper.sums.empty());
-    const EclipsePicture& partial = demoCase("eclipse-partial");
+    const EclipsePicture& partial = syntheticRow("eclipse-partial");
     EXPECT_TRUE(partial.sums.empty());
     EXPECT_TRUE(partial.gridTimes.empty());
 }
@@ -108,7 +67,7 @@ TEST(DrawEclipse, EveryRowKindInEveryFormat) {
     const TempDir dir;
     for (const char* name : {"eclipse-clean", "eclipse-sparse", "eclipse-improper", "eclipse-partial"}) {
         for (const char* extension : {".svg", ".pdf", ".png"}) {
-            const EclipsePicture& picture = demoCase(name);
+            const EclipsePicture& picture = syntheticRow(name);
             const std::string file = std::string(name) + extension;
             kvw::plot::drawEclipse(picture, (dir / file).string());
             expectWellFormed(dir, file, picture.title, picture.result);
@@ -118,7 +77,7 @@ TEST(DrawEclipse, EveryRowKindInEveryFormat) {
 
 TEST(DrawEclipse, AwkwardTextAndValuesStillGiveAWellFormedPicture) {
     const TempDir dir;
-    EclipsePicture picture = demoCase("eclipse-sparse");
+    EclipsePicture picture = syntheticRow("eclipse-sparse");
     picture.title = "AB_Cas #3 <R> & \"V\"\x01 \xff\xfe";  // markup, PLplot's escape, a control, bad UTF-8
     picture.result = "2459123.550392 ± 0.000610 d   ok";
     picture.magnitudes[3] = std::nan("");
@@ -129,9 +88,9 @@ TEST(DrawEclipse, AwkwardTextAndValuesStillGiveAWellFormedPicture) {
 
     // A parabola that opens downwards, and a flat one whose vertex lies at no
     // finite time.
-    EclipsePicture downwards = demoCase("eclipse-clean");
+    EclipsePicture downwards = syntheticRow("eclipse-clean");
     downwards.a = -downwards.a;
-    EclipsePicture flat = demoCase("eclipse-clean");
+    EclipsePicture flat = syntheticRow("eclipse-clean");
     flat.a = 0;
     flat.minimumTime = std::numeric_limits<double>::infinity();
     kvw::plot::drawEclipse(downwards, (dir / "downwards.pdf").string());
@@ -145,9 +104,32 @@ TEST(DrawEclipse, AwkwardTextAndValuesStillGiveAWellFormedPicture) {
     expectWellFormed(dir, "empty.PNG", "", "");
 }
 
+// Headings are broken at line feeds and blanks to fit the page; a word longer
+// than a line stays whole.
+TEST(WrappedText, BreaksAtLineFeedsAndBlanks) {
+    struct Case {
+        std::string text;
+        std::size_t width;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {"short", 10, {"short"}},
+        {"exactly ten", 11, {"exactly ten"}},
+        {"one two three four", 9, {"one two", "three", "four"}},
+        {"a   b   c", 4, {"a", "b", "c"}},
+        {"unbreakable-word and more", 8, {"unbreakable-word", "and more"}},
+        {"± ± ± ± ±", 5, {"± ± ±", "± ±"}},  // characters, not bytes
+        {"suspect:\nthe time lies outside", 12, {"suspect:", "the time", "lies outside"}},
+        {"", 5, {""}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(kvw::plot::detail::wrappedText(c.text, c.width), c.lines) << c.text;
+    }
+}
+
 TEST(DrawOcDiagram, ManyOneAndNoPointsAndHugeErrorBars) {
     const TempDir dir;
-    const std::vector<OcPoint> many = kvw::plot::demo::demoOcPoints();
+    const std::vector<OcPoint> many = kvw::plot::synthetic::syntheticOcPoints();
     const std::vector<std::vector<OcPoint>> diagrams = {
         many,
         {{12, 0.0004, 0.0002, false}},
@@ -167,7 +149,7 @@ TEST(DrawOcDiagram, ManyOneAndNoPointsAndHugeErrorBars) {
 TEST(Failures, AreThrownAsPlotErrorsAndLeaveTheLibraryUsable) {
     const TempDir dir;
     std::filesystem::create_directory(dir / "folder.svg");
-    const EclipsePicture& picture = demoCase("eclipse-partial");
+    const EclipsePicture& picture = syntheticRow("eclipse-partial");
     for (const std::string path : {dir / "picture.jpg", dir / "picture", dir / "svg", dir / "missing" / "picture.svg",
                                    dir / "folder.svg"}) {
         EXPECT_THROW(kvw::plot::drawEclipse(picture, path), PlotError) << path;
@@ -192,9 +174,9 @@ TEST(StandardOutput, ReceivesNothingFromDrawingOrFailing) {
     dup2(file, STDOUT_FILENO);
     close(file);
     for (const char* extension : {".svg", ".pdf", ".png"}) {
-        kvw::plot::drawEclipse(demoCase("eclipse-clean"), (dir / (std::string("clean") + extension)).string());
+        kvw::plot::drawEclipse(syntheticRow("eclipse-clean"), (dir / (std::string("clean") + extension)).string());
     }
-    kvw::plot::drawOcDiagram(kvw::plot::demo::demoOcPoints(), "", "", (dir / "o-c.svg").string());
+    kvw::plot::drawOcDiagram(kvw::plot::synthetic::syntheticOcPoints(), "", "", (dir / "o-c.svg").string());
     EXPECT_THROW(kvw::plot::drawOcDiagram({}, "", "", (dir / "missing" / "o-c.svg").string()), PlotError);
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -293,7 +294,10 @@ RunResult runBinary(const std::string& binary, const std::vector<std::string>& a
                     const RunOptions& options) {
     Command command(binary, arguments, options);
     Pipes pipes;
-    if (::pipe(pipes.input) != 0 || ::pipe(pipes.output) != 0 || ::pipe(pipes.errors) != 0) {
+    const bool errorsOpened = options.errorsOnTerminal
+                                  ? ::openpty(&pipes.errors[0], &pipes.errors[1], nullptr, nullptr, nullptr) == 0
+                                  : ::pipe(pipes.errors) == 0;
+    if (::pipe(pipes.input) != 0 || ::pipe(pipes.output) != 0 || !errorsOpened) {
         throw std::runtime_error("pipe failed");
     }
     const pid_t child = ::fork();

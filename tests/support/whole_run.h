@@ -35,6 +35,7 @@ struct RunOptions {
     bool closeOutput = false;         // start with standard output closed
     bool brokenOutputPipe = false;    // standard output a pipe whose reading end is closed
     std::string outputPath;           // when set, standard output goes to this file (e.g. /dev/full)
+    bool errorsOnTerminal = false;    // the error stream a pseudo-terminal (its bytes still in `errors`)
     bool unprivileged = false;        // run as uid/gid 65534 when started as root
     long long addressSpaceLimit = 0;  // bytes; 0 for none
     std::vector<std::string> environment;  // extra NAME=value entries

@@ -1,5 +1,5 @@
-// Example pictures from synthetic light curves, timed by the method itself:
-// for the demo program and the tests of the plot library.
+// Rows for the tests of the plot library: synthetic light curves timed by the
+// method and turned into pictures as kvw-minima --plot turns its rows.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 
 #include "plot/plot.h"
 
-namespace kvw::plot::demo {
+namespace kvw::plot::synthetic {
 
 struct LightCurve {
     std::vector<double> times, magnitudes;
@@ -24,22 +24,17 @@ struct EclipseShape {
 };
 LightCurve syntheticEclipse(const EclipseShape& shape);
 
-// Times the curve (branch, resampling, symmetry sums, parabola) and fills a
-// picture with the observations, the branch, the sums of the search range and
-// the fit, or the improper minimum.
-EclipsePicture pictureOfMethod(const LightCurve& curve, const std::string& title);
-
 struct NamedPicture {
     std::string name;  // a file name without extension
     EclipsePicture picture;
 };
 
-// A clean dense eclipse (the bundled example's shape, or the given curve),
-// a sparse noisy one, an improper one and a partial one.
-std::vector<NamedPicture> demoEclipses(const LightCurve* clean = nullptr);
+// A clean dense eclipse (the bundled example's shape), a sparse noisy one,
+// an improper one and a partial one.
+std::vector<NamedPicture> syntheticEclipses();
 
 // About thirty primaries and secondaries around a slowly drifting O−C, one
 // with a huge error bar.
-std::vector<OcPoint> demoOcPoints();
+std::vector<OcPoint> syntheticOcPoints();
 
-}  // namespace kvw::plot::demo
+}  // namespace kvw::plot::synthetic
