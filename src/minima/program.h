@@ -5,7 +5,8 @@
 namespace kvw::minima {
 
 // Returns the exit status: 0 when every file was read, 2 when a file could
-// not be read or the options are wrong, 1 when memory ran out.
+// not be read, the options are wrong or the pictures cannot be written, 1
+// when memory ran out.
 int runMinima(int argc, const char* const* argv);
 
 }  // namespace kvw::minima

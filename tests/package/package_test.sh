@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The Debian package: built by CPack from the build folder, unpacked into a
+# scratch root, both programs run from there on the bundled example; the
+# manual pages and the run-time dependencies are in the package.
+#
+#   package_test.sh CPACK BUILD_DIR SOURCE_DIR
+set -euo pipefail
+cpack=$1 build=$2 source=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "package test: $*" >&2; exit 1; }
+
+# The package goes to the scratch folder, not among the build's files.
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack.log" 2>&1 ||
+  { cat "$scratch/cpack.log"; fail "cpack failed"; }
+debs=("$scratch"/package/*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb: ${debs[*]}"
+deb=${debs[0]}
+
+contents=$(dpkg-deb -c "$deb")
+for file in ./usr/bin/kvw ./usr/bin/kvw-minima ./usr/share/man/man1/kvw.1.gz ./usr/share/man/man1/kvw-minima.1.gz; do
+  grep -q " $file\$" <<<"$contents" || fail "$file is not in the package: $contents"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libstdc++6 libcfitsio libplplot plplot-driver-cairo; do
+  grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
+done
+
+dpkg -x "$deb" "$scratch/root"
+zcat "$scratch/root/usr/share/man/man1/kvw.1.gz" | head -1 | grep -q '^\.TH KVW 1 ' || fail "kvw.1.gz is no manual page"
+zcat "$scratch/root/usr/share/man/man1/kvw-minima.1.gz" | head -1 | grep -q '^\.TH KVW\\-MINIMA 1 ' ||
+  fail "kvw-minima.1.gz is no manual page"
+
+mkdir "$scratch/run"
+cp "$source/examples/ECLIPSE.DAT" "$scratch/run/"
+cd "$scratch/run"
+report=$(echo ECLIPSE.DAT | "$scratch/root/usr/bin/kvw")
+grep -q "MINIMUM TIME=2459000.427232" <<<"$report" || fail "kvw from the package reported: $report"
+[ -f KWEESUM.DAT ] || fail "kvw from the package wrote no KWEESUM.DAT"
+
+# --plot loads PLplot's cairo driver at run time.
+table=$("$scratch/root/usr/bin/kvw-minima" --plot pictures ECLIPSE.DAT)
+grep -q '^ECLIPSE.DAT,,,,320,2459000.42723[0-9]*,.*,ok,$' <<<"$table" || fail "kvw-minima from the package wrote: $table"
+grep -q '<svg' pictures/ECLIPSE.svg || fail "kvw-minima from the package drew no picture"
+echo "package test: $(basename "$deb") installs and runs"
