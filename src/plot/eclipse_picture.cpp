@@ -193,20 +193,21 @@ Box zoomPlace(double vertexX, const TimeAxis& axis) {
     return {left, left + width, bottom, kLowerTop - 0.01};
 }
 
-// A step of 1, 2 or 5 times a power of ten that gives at most `ticks` labels
-// over the span; 0 (PLplot's own choice) for a span that has none.
-double tickStep(double span, int ticks) {
+// The largest step of 1, 2 or 5 times a power of ten that still puts two or
+// three labels on the span, so that a small axis has neither one label nor a
+// crowd; 0 (PLplot's own choice) for a span that has none.
+double tickStep(double span) {
     if (!(span > 0) || !std::isfinite(span)) {
         return 0;
     }
-    const double least = span / ticks;
-    const double power = std::pow(10.0, std::floor(std::log10(least)));
-    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
-        if (factor * power >= least) {
+    const double most = span / 2.5;
+    const double power = std::pow(10.0, std::floor(std::log10(most)));
+    for (const double factor : {5.0, 2.0, 1.0}) {
+        if (factor * power <= most) {
             return factor * power;
         }
     }
-    return 10 * power;
+    return power;
 }
 
 // A fit that can be looked at closely: its points apart and its vertex at a
@@ -272,7 +273,7 @@ void drawFitZoom(const EclipsePicture& p, const Box& place) {
     drawMarks(fit, kDisc, kRed, 0.75);
     drawMarks({{0.0}, {parabola(p, centre)}}, kDiamond, kInk, 0.75);
     plcol0(kInk);
-    plbox("bcnstf", 0, 0, "bcnstvf", tickStep(y.span(), 3), 0);
+    plbox("bcnstf", 0, 0, "bcnstvf", tickStep(y.span()), 0);
     plmtex("t", 0.7, 0.5, 0.5, "minutes from the minimum");
     plschr(0, kTextScale);
 }
