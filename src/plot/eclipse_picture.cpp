@@ -159,8 +159,13 @@ void drawObservationPanel(const EclipsePicture& p, const TimeAxis& axis) {
 
     plcol0(kInk);
     plwidth(1);
-    plbox("bcst", 0, 0, "bcnstvf", 0, 0);
-    plmtex("l", 5.8, 0.5, 0.5, "magnitude");
+    if (magnitudes.empty()) {
+        plbox("bcst", 0, 0, "bc", 0, 0);
+        plmtex("t", -4.0, 0.5, 0.5, "no observations in this window");
+    } else {
+        plbox("bcst", 0, 0, "bcnstvf", 0, 0);
+        plmtex("l", 5.8, 0.5, 0.5, "magnitude");
+    }
     // The heading: the title and the result (a reason can be long), in at
     // most four lines that fit the page's width.
     std::vector<std::string> heading = wrappedText(p.title, kHeadingWidth);
@@ -363,11 +368,11 @@ void drawSumPanel(const EclipsePicture& picture, const TimeAxis& axis) {
     plmtex("b", 3.0, 0.5, 0.5, plotText(axis.label).c_str());
     noteTimesOffAxis(p, axis);
     if (sums.x.empty()) {
-        plbox("bcnst", 0, 0, "bc", 0, 0);
+        plbox("bcnstf", 0, 0, "bc", 0, 0);
         plmtex("t", -4.0, 0.5, 0.5, "no symmetry sums: the method did not run on this eclipse");
         return;
     }
-    plbox("bcnst", 0, 0, "bcnstvf", 0, 0);
+    plbox("bcnstf", 0, 0, "bcnstvf", 0, 0);
     const std::string unit = exponent == 0 ? "mag²" : "10" + superscript(exponent) + " mag²";
     plmtex("l", 5.8, 0.5, 0.5, ("symmetry sum (" + unit + ")").c_str());
     if (zoom) {
