@@ -100,9 +100,24 @@ std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) 
             }
         }
     }
-    std::map<const std::string*, std::string> labels;
+    // Files of one folder whose names differ in the extension alone keep it
+    // ("V456.csv", "V456.fits").
+    std::map<std::string, std::vector<std::size_t>> byLabel;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        labels[files[i]] = labelOf(parts[i], depth[i]);
+        byLabel[labelOf(parts[i], depth[i])].push_back(i);
+    }
+    std::map<const std::string*, std::string> labels;
+    for (const auto& [label, members] : byLabel) {
+        for (const std::size_t i : members) {
+            const std::string whole = safeName(std::filesystem::path(*files[i]).filename().string());
+            const bool differ = std::any_of(members.begin(), members.end(), [&](std::size_t j) {
+                return std::filesystem::path(*files[j]).filename() != std::filesystem::path(*files[i]).filename();
+            });
+            if (differ && !whole.empty()) {
+                parts[i].back() = whole;
+            }
+            labels[files[i]] = labelOf(parts[i], depth[i]);
+        }
     }
     return labels;
 }

@@ -25,8 +25,9 @@ struct PictureError : std::runtime_error {
 // input file's name (its extension left out) and, with an ephemeris, the
 // cycle and type, e.g. "V456_Cyg_E12_primary". Letters, digits, '.', '_'
 // and '-' only. Input files of the same name in different folders are told
-// apart by their folders' names ("north_V456_Cyg", "south_V456_Cyg"); every
-// name is unique and none is "o-c".
+// apart by their folders' names ("north_V456_Cyg", "south_V456_Cyg"), files
+// that differ in the extension alone keep it ("V456_Cyg.fits"); every name is
+// unique (a file given twice is numbered) and none is "o-c".
 std::vector<std::string> pictureNames(std::span<const Row> rows);
 
 // The picture of one row: the observations of its window (times and

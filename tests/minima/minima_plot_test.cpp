@@ -110,8 +110,9 @@ TEST(MinimaPlot, EveryRowKindInEveryFormat) {
 }
 
 // Files of the same name in different folders get their folder's name in
-// front; the same file given twice gets a number; a picture's name never
-// takes a folder's dots or blanks.
+// front, files that differ in the extension alone keep it, the same file
+// given twice gets a number; a picture's name has no blank and does not
+// start with a dot.
 TEST(MinimaPlot, NamesTellTheFilesApart) {
     TempDir dir;
     const std::string curve = eclipses(2459000.3, 0.25, 300, {2459000.43});
@@ -119,12 +120,14 @@ TEST(MinimaPlot, NamesTellTheFilesApart) {
     std::filesystem::create_directories(dir / "south");
     dir.write("north site/AB And.dat", curve);
     dir.write("south/AB And.dat", curve);
+    dir.write("south/AB And.txt", curve);
     dir.write(".hidden", curve);
     const RunResult run = minima(dir, {"--plot", "pictures", "north site/AB And.dat", "south/AB And.dat",
-                                       "north site/AB And.dat", ".hidden"});
+                                       "north site/AB And.dat", "south/AB And.txt", ".hidden"});
     ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(filesIn(dir / "pictures"), (std::set<std::string>{"north_site_AB_And.svg", "south_AB_And.svg",
-                                                                 "north_site_AB_And_2.svg", "hidden.svg"}));
+    EXPECT_EQ(filesIn(dir / "pictures"),
+              (std::set<std::string>{"north_site_AB_And.svg", "south_AB_And.dat.svg", "north_site_AB_And_2.svg",
+                                     "south_AB_And.txt.svg", "hidden.svg"}));
 }
 
 // A folder that cannot be made ends the run with status 2 and says why; the
