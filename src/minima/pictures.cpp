@@ -12,8 +12,9 @@ namespace kvw::minima {
 namespace {
 
 constexpr double kMinutesPerDay = 1440;
-// Long enough for any input file's name, short enough for every file system.
-constexpr std::size_t kLongestLabel = 100;
+// Long enough for a file's name and a folder or two, short enough for every
+// file system (255 bytes) with the cycle, type and extension.
+constexpr std::size_t kLongestLabel = 160;
 
 bool safeCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
@@ -59,12 +60,14 @@ std::vector<std::string> labelParts(const std::string& file) {
     return parts;
 }
 
+// The nearest `depth` parts, cut from the front to stay a file name that every
+// file system takes with the cycle and extension added.
 std::string labelOf(const std::vector<std::string>& parts, std::size_t depth) {
     std::string label;
     for (std::size_t k = parts.size() - depth; k < parts.size(); ++k) {
         label += (label.empty() ? "" : "_") + parts[k];
     }
-    return label;
+    return label.size() <= kLongestLabel ? label : safeName(label.substr(label.size() - kLongestLabel));
 }
 
 // One label per input file: its name, with as many of its folders' names in
