@@ -2,8 +2,8 @@
 // and the page names no option the program lacks.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -30,12 +30,38 @@ std::set<std::string> helpOptions(const std::string& help) {
     return options;
 }
 
-// The options a roff text names ("\-\-name", "\-n"), hyphens unescaped.
+// The options a roff text names, hyphens unescaped: "\-\-name" or "\-n" at
+// the start of a word ("kvw\-minima" and "\-2.5" are none).
 std::set<std::string> roffOptions(const std::string& text) {
-    static const std::regex option(R"((\\-){1,2}[a-z][a-z0-9\\-]*)");
+    const std::string hyphen = "\\-";
+    auto lower = [&](std::size_t i) { return i < text.size() && std::islower(static_cast<unsigned char>(text[i])); };
+    auto digit = [&](std::size_t i) { return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); };
     std::set<std::string> options;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it) {
-        options.insert(std::regex_replace(it->str(), std::regex(R"(\\-)"), "-"));
+    for (std::size_t at = text.find(hyphen); at != std::string::npos; at = text.find(hyphen, at + 2)) {
+        if (at > 0 && std::isalnum(static_cast<unsigned char>(text[at - 1]))) {
+            continue;
+        }
+        std::size_t i = at + 2;
+        std::string name = "-";
+        if (text.compare(i, 2, hyphen) == 0) {
+            name += '-';
+            i += 2;
+        }
+        if (!lower(i)) {
+            continue;
+        }
+        for (;;) {
+            if (lower(i) || digit(i)) {
+                name += text[i++];
+            } else if (text.compare(i, 2, hyphen) == 0 && lower(i + 2)) {
+                name += '-';
+                i += 2;
+            } else {
+                break;
+            }
+        }
+        options.insert(name);
+        at = i - 2;
     }
     return options;
 }
