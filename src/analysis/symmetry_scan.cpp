@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "analysis/fast_scan.h"
 #include "linalg/extended.h"
 #include "textio/format.h"
 #include "textio/io_failure.h"
@@ -13,11 +14,6 @@ namespace kvw::analysis {
 
 using linalg::Extended;
 using linalg::store;
-
-double addSquaredDifference(double sum, double a, double b) {
-    const Extended difference = static_cast<Extended>(a) - b;
-    return store(sum + difference * difference);
-}
 
 namespace {
 
@@ -176,6 +172,29 @@ void scanSymmetricPairs(const ScanTables& scan) {
     }
 }
 
+// Large grids: the sums by convolution, summed pair by pair only where the
+// printed text or the minimum depends on it (fast_scan.h). The buffers are
+// allocated here for now; they belong with the storage the loader reserves.
+// Without the memory for them the exact scan above does the work.
+bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount) {
+    constexpr std::size_t kFastScanPoints = 4096;
+    if (scan.points < kFastScanPoints || scan.points != 2 * static_cast<std::size_t>(halfCount)) {
+        return false;
+    }
+    const FastScanExtents extents = fastScanExtentsForGrid(static_cast<std::int64_t>(scan.points));
+    try {
+        std::vector<ExtendedComplex> transform(extents.transform);
+        std::vector<ExtendedComplex> twiddles(extents.twiddles);
+        std::vector<double> radius(extents.trials);
+        std::vector<std::int32_t> exactTrials(extents.trials);
+        return fastSymmetricSums({scan.gridMagnitudes.data(), scan.points}, halfCount, scan.sums, scan.pairCounts,
+                                 {transform, twiddles, radius, exactTrials}, 2)
+            .used;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 // On a monotone grid the signed distance g_t(q) - X is monotone in q, so its
 // magnitude falls and then rises; within each of the two stretches the pair
 // test's difference is monotone too, and the q that pass form one range in
@@ -282,7 +301,9 @@ SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes
     const Direction direction = gridDirection(scan);
     if (onlySymmetricPairsPass(scan, step, direction)) {
         if (step > 0) {
-            scanSymmetricPairs(scan);
+            if (!scanSymmetricPairsFast(scan, halfCount)) {
+                scanSymmetricPairs(scan);
+            }
         } else {
             std::fill(sums.begin(), sums.end(), 0.0);  // a grid running backwards has no pairs
         }

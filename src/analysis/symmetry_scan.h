@@ -8,6 +8,7 @@
 
 #include "analysis/branch.h"
 #include "analysis/table.h"
+#include "linalg/extended.h"
 
 namespace kvw::analysis {
 
@@ -32,7 +33,11 @@ SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes
 SymmetryScan scanSymmetry(const ResampledCurve& curve, Table trialTimes = {}, Table sums = {});
 
 // sum + (a - b)^2, evaluated in extended precision and rounded to double:
-// every pair's contribution to a symmetry sum is added this way.
-double addSquaredDifference(double sum, double a, double b);
+// every pair's contribution to a symmetry sum is added this way. Inline, for
+// the pair loops in other files.
+inline double addSquaredDifference(double sum, double a, double b) {
+    const linalg::Extended difference = static_cast<linalg::Extended>(a) - b;
+    return linalg::store(sum + difference * difference);
+}
 
 }  // namespace kvw::analysis
