@@ -255,9 +255,9 @@ void exactSymmetricSums(std::span<const double> magnitudes, std::span<const std:
     }
 }
 
-FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
+FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
-                                  const FastScanBuffers& buffers, int threads) {
+                                  const FastScanBuffers& buffers) {
     FastScanOutcome outcome;
     const auto n = static_cast<std::int64_t>(magnitudes.size());
     if (halfCount < 1 || n != 2 * static_cast<std::int64_t>(halfCount)) {
@@ -329,7 +329,18 @@ FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32
         }
     }
     outcome.exactTrials = static_cast<std::int32_t>(listed);
+    return outcome;
+}
 
+FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
+                                  std::span<double> sums, std::span<std::int32_t> pairCounts,
+                                  const FastScanBuffers& buffers, int threads) {
+    const FastScanOutcome outcome = planSymmetricSums(magnitudes, halfCount, sums, pairCounts, buffers);
+    if (!outcome.used) {
+        return outcome;
+    }
+    const auto n = static_cast<std::int64_t>(magnitudes.size());
+    const auto listed = static_cast<std::size_t>(outcome.exactTrials);
     // Two shares of about equal pairs, the second on its own thread when one
     // can be started.
     const std::span<const std::int32_t> list(buffers.exactTrials.data(), listed);

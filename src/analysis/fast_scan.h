@@ -60,6 +60,13 @@ FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
                                   const FastScanBuffers& buffers, int threads);
 
+// The first half of fastSymmetricSums: every sum estimated and the trials to
+// be summed exactly listed in exactTrials[0..outcome.exactTrials), increasing;
+// their sums are not yet exact. For benchmarks.
+FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
+                                  std::span<double> sums, std::span<std::int32_t> pairCounts,
+                                  const FastScanBuffers& buffers);
+
 // The estimates alone: sums[i] and radius[i] such that the exact sequential
 // sum of trial i + 1 lies in [sums[i] - radius[i], sums[i] + radius[i]].
 // Returns false when it declines. For tests and benchmarks.
