@@ -1,8 +1,8 @@
 // Benchmarks of the phases that grow with the light curve: loading, the
-// resampling, the symmetry scan (against the plain nested search), and the
-// summary file's records.
+// resampling, the symmetry scan (the fast scan's plan, the exact scan, the
+// plain nested search), and the summary file's records.
 //
-//   build/bench/kvw_benchmarks                      # all but the slow nested searches
+//   build/bench/kvw_benchmarks --benchmark_filter='Load|Select|ScanSymmetry|FastScanPlan|Write'
 //   build/bench/kvw_benchmarks --benchmark_filter=Nested
 
 #include <benchmark/benchmark.h>
@@ -14,9 +14,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "analysis/branch.h"
+#include "analysis/fast_scan.h"
 #include "analysis/observations.h"
 #include "analysis/symmetry_scan.h"
 #include "support/nested_scan.h"
@@ -104,6 +107,53 @@ void BM_ScanSymmetry(benchmark::State& state) {
         static_cast<double>(pairs), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ScanSymmetry)->Arg(1'000)->Arg(2'000)->Arg(10'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
+
+// The fast scan's first half on the synthetic eclipse: the estimates, their
+// bounds and the list of trials to be summed exactly. Its counters are the
+// share of trials (and of pairs) that the bound leaves to the exact sum.
+void BM_FastScanPlan(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
+    std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
+    std::vector<double> radius(extents.trials), sums(extents.trials);
+    std::vector<std::int32_t> listed(extents.trials), pairCounts(extents.trials);
+    const std::span<const double> grid(curve.gridMagnitudes.data(), static_cast<std::size_t>(curve.intervals));
+    analysis::FastScanOutcome outcome;
+    for (auto _ : state) {
+        outcome = analysis::planSymmetricSums(grid, curve.halfCount, sums, pairCounts,
+                                              {transform, twiddles, radius, listed});
+    }
+    if (!outcome.used) {
+        state.SkipWithError("the fast scan declined the grid");
+    }
+    state.counters["points_in_window"] = curve.branchPoints;
+    state.counters["trials"] = static_cast<double>(extents.trials);
+    state.counters["exact_trials"] = outcome.exactTrials;
+    state.counters["exact_pairs"] = static_cast<double>(outcome.exactPairs);
+    state.counters["pairs"] = static_cast<double>(outcome.pairs);
+}
+BENCHMARK(BM_FastScanPlan)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The exact scan as it was before the fast path: every trial summed pair by
+// pair on one thread.
+void BM_ExactSymmetricSums(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const std::span<const double> grid(curve.gridMagnitudes.data(), static_cast<std::size_t>(curve.intervals));
+    std::vector<std::int32_t> every(2 * grid.size() - 1);
+    for (std::size_t i = 0; i < every.size(); ++i) {
+        every[i] = static_cast<std::int32_t>(i + 1);
+    }
+    std::vector<double> sums(every.size());
+    for (auto _ : state) {
+        analysis::exactSymmetricSums(grid, every, sums);
+        benchmark::DoNotOptimize(sums.data());
+    }
+    const auto points = static_cast<double>(grid.size());
+    state.counters["pairs"] = points * (points - 1) / 2;  // every pair of points once
+}
+BENCHMARK(BM_ExactSymmetricSums)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The plain nested search, for comparison; it also checks that the scan's
 // results are the same, bit for bit.

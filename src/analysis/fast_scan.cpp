@@ -109,6 +109,9 @@ void exactSumsOfList(const double* magnitudes, std::int64_t points, const std::i
             while (high < size && listed[high] <= a + points - 1) {
                 ++high;
             }
+            if (low >= high) {
+                continue;
+            }
             const double ma = magnitudes[a];
             if (contiguous) {
                 const double* partner = magnitudes + (listed[low] - a);
