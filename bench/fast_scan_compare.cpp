@@ -145,7 +145,10 @@ int main(int argc, char** argv) {
         analysis::ResampledCurve curve;
         try {
             curve = analysis::selectBranchAndResample(g.series);
-        } catch (const std::exception&) {
+        } catch (const std::exception& failure) {
+            if (large) {
+                std::printf("skipped %s: %s\n", g.description.c_str(), failure.what());
+            }
             ++skipped;
             continue;
         }
@@ -153,7 +156,7 @@ int main(int argc, char** argv) {
         const analysis::SymmetryScan program = analysis::computeSymmetry(
             curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
         const std::vector<double> grid(curve.gridMagnitudes.begin(), curve.gridMagnitudes.begin() + curve.intervals);
-        const bool clearlyEven = curve.step / 2 > 1.0e-6;  // far above the pair tolerance
+        const bool clearlyEven = curve.step / 2 > 1.5e-7;  // well above the pair tolerance of 1e-7 days
 
         analysis::SymmetryScan reference = program;
         if (curve.intervals <= 400) {
@@ -166,6 +169,9 @@ int main(int argc, char** argv) {
             exactEverywhere(grid, sums);
             reference.sums.assign(sums.begin(), sums.end());
         } else {
+            if (large) {
+                std::printf("skipped %s: too short a window for the exact symmetric sums\n", g.description.c_str());
+            }
             ++skipped;  // a short window too large for the nested search
             continue;
         }
