@@ -27,16 +27,16 @@
 #include "analysis/fast_scan.h"
 #include "analysis/minimum.h"
 #include "analysis/symmetry_scan.h"
-#include "support/nested_scan.h"
-#include "textio/numeric_fields.h"
+#include "support/references.h"
+#include "support/fields.h"
 
 namespace {
 
 using namespace kvw;
-using analysis::Table;
 
 struct Generated {
-    analysis::ObservationSeries series;
+    std::vector<double> times;
+    std::vector<double> magnitudes;
     std::string description;
 };
 
@@ -54,24 +54,22 @@ Generated generate(std::int32_t n, bool shortWindow, std::mt19937_64& random) {
     const bool rounded = unit(random) < 0.5;  // magnitudes written with 4 decimals, as photometry often is
     std::normal_distribution<double> scatter(0.0, 1.0);
     Generated g;
-    g.series.source = "generated";
     double t = 0;
     for (std::int32_t k = 0; k < n; ++k) {
         t = uneven ? t + (0.2 + 1.6 * unit(random)) : k;
-        g.series.times.push_back(t);
+        g.times.push_back(t);
     }
     const double last = t > 0 ? t : 1;
     for (std::int32_t k = 0; k < n; ++k) {
-        const double phase = g.series.times[k] / last;
-        g.series.times[k] = offset + span * phase;
+        const double phase = g.times[k] / last;
+        g.times[k] = offset + span * phase;
         const double x = (phase - centre) / width;
         double m = base + depth * std::exp(-x * x) + noise * scatter(random);
         if (rounded) {
             m = std::round(m * 1e4) / 1e4;
         }
-        g.series.magnitudes.push_back(m);
+        g.magnitudes.push_back(m);
     }
-    g.series.count = n;
     char text[160];
     std::snprintf(text, sizeof text, "n=%d offset=%.2f span=%.3g noise=%.2g depth=%.2g%s%s", n, offset, span, noise,
                   depth, uneven ? " uneven" : "", rounded ? " 4-decimals" : "");
@@ -83,23 +81,23 @@ std::string records(const analysis::SymmetryScan& scan) {
     std::string out;
     for (std::int32_t i = 1; i <= scan.trialCount; ++i) {
         const auto k = static_cast<std::size_t>(i - 1);
-        out += textio::integerField(i, 5) + textio::integerField(scan.pairCounts[k], 5) + " " +
-               textio::fixedField(scan.sums[k], 14, 8) + "\n";
+        out += testing::integerField(i, 5) + testing::integerField(scan.pairCounts[k], 5) + " " +
+               testing::fixedField(scan.sums[k], 14, 8) + "\n";
     }
     return out;
 }
 
 std::string report(const analysis::SymmetryScan& scan, const analysis::ResampledCurve& curve) {
-    const analysis::MinimumReport r = analysis::fitMinimum(scan, curve.halfCount, curve.branchPoints, curve.dayOffset);
+    const analysis::MinimumFit r = analysis::fitMinimum(scan, curve.halfCount, curve.branchPoints, curve.dayOffset);
     if (r.improper) {
         return "improper at " + std::to_string(r.smallestTrial);
     }
-    return std::to_string(r.smallestTrial) + " " + textio::fixedField(r.meanValue, 9, 6) + " " +
-           textio::fixedField(r.minimumTime, 14, 6) + " " + textio::fixedField(r.error, 14, 6);
+    return std::to_string(r.smallestTrial) + " " + testing::fixedField(r.meanValue, 9, 6) + " " +
+           testing::fixedField(r.minimumTime, 14, 6) + " " + testing::fixedField(r.error, 14, 6);
 }
 
 // The exact symmetric sums of every trial, on two threads.
-void exactEverywhere(const std::vector<double>& grid, std::vector<double>& sums) {
+void exactEverywhere(std::span<const double> grid, std::vector<double>& sums) {
     const auto trials = static_cast<std::int32_t>(2 * grid.size() - 1);
     std::vector<std::int32_t> all(static_cast<std::size_t>(trials));
     for (std::int32_t i = 0; i < trials; ++i) {
@@ -142,9 +140,9 @@ int main(int argc, char** argv) {
             n = static_cast<std::int32_t>(10 * std::pow((shortWindow ? 300 : 20000) / 10.0, unit(random)));
         }
         const Generated g = generate(n, shortWindow, random);
-        analysis::ResampledCurve curve;
+        testing::OwnResampling own;
         try {
-            curve = analysis::selectBranchAndResample(g.series);
+            own = testing::resampleSeries(g.times, g.magnitudes);
         } catch (const std::exception& failure) {
             if (large) {
                 std::printf("skipped %s: %s\n", g.description.c_str(), failure.what());
@@ -152,22 +150,24 @@ int main(int argc, char** argv) {
             ++skipped;
             continue;
         }
+        const analysis::ResampledCurve& curve = own.curve;
         const double began = seconds();
-        const analysis::SymmetryScan program = analysis::computeSymmetry(
-            curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
-        const std::vector<double> grid(curve.gridMagnitudes.begin(), curve.gridMagnitudes.begin() + curve.intervals);
+        const testing::OwnScan scanned = testing::scanGrid(curve.gridTimes, curve.gridMagnitudes, curve.intervals,
+                                                           curve.step, curve.halfCount);
+        const analysis::SymmetryScan& program = scanned.scan;
+        const auto grid = curve.gridMagnitudes.first(static_cast<std::size_t>(curve.intervals));
         const bool clearlyEven = curve.step / 2 > 1.5e-7;  // well above the pair tolerance of 1e-7 days
 
-        analysis::SymmetryScan reference = program;
+        std::vector<double> referenceSums;
+        std::vector<std::int32_t> referencePairs(program.pairCounts.begin(), program.pairCounts.end());
         if (curve.intervals <= 400) {
             const testing::ReferenceScan nested = testing::nestedSearch(
                 curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
-            reference.sums.assign(nested.sums.begin(), nested.sums.end());
-            reference.pairCounts = nested.pairCounts;
+            referenceSums = nested.sums;
+            referencePairs = nested.pairCounts;
         } else if (clearlyEven) {
-            std::vector<double> sums(grid.size() * 2 - 1);
-            exactEverywhere(grid, sums);
-            reference.sums.assign(sums.begin(), sums.end());
+            referenceSums.resize(grid.size() * 2 - 1);
+            exactEverywhere(grid, referenceSums);
         } else {
             if (large) {
                 std::printf("skipped %s: too short a window for the exact symmetric sums\n", g.description.c_str());
@@ -175,17 +175,18 @@ int main(int argc, char** argv) {
             ++skipped;  // a short window too large for the nested search
             continue;
         }
+        const analysis::SymmetryScan reference{program.trialCount, program.trialTimes, referenceSums, referencePairs};
         shortWindows += shortWindow ? 1 : 0;
         bool same = records(program) == records(reference) && report(program, curve) == report(reference, curve);
 
         if (clearlyEven) {
             const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
             std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
-            std::vector<double> radius(extents.trials);
-            std::vector<std::int32_t> listed(extents.trials);
-            analysis::SymmetryScan fast = program;
+            std::vector<double> radius(extents.trials), fastSums(extents.trials);
+            std::vector<std::int32_t> listed(extents.trials), fastPairs(extents.trials);
             const analysis::FastScanOutcome outcome = analysis::fastSymmetricSums(
-                grid, curve.halfCount, fast.sums, fast.pairCounts, {transform, twiddles, radius, listed}, 2);
+                grid, curve.halfCount, fastSums, fastPairs, {transform, twiddles, radius, listed}, 2);
+            const analysis::SymmetryScan fast{program.trialCount, program.trialTimes, fastSums, fastPairs};
             if (outcome.used) {
                 ++fastPath;
                 trials += static_cast<std::int64_t>(extents.trials);

@@ -8,12 +8,12 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <random>
 #include <span>
 #include <string>
@@ -23,10 +23,13 @@
 #include "analysis/fast_scan.h"
 #include "analysis/observations.h"
 #include "analysis/symmetry_scan.h"
-#include "support/nested_scan.h"
+#include "support/references.h"
 #include "textio/format.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
+#include "uncertainty/method_adapter.h"
+#include "uncertainty/minimum_error.h"
 
 namespace {
 
@@ -36,11 +39,15 @@ using namespace kvw;
 // n evenly spaced observations with 4 millimag of noise. Beyond 300,000 points
 // the curve is longer in proportion (the same shape in phase), so that half a
 // grid step stays above the pair tolerance and only the symmetric pairs pass.
-analysis::ObservationSeries syntheticEclipse(std::int32_t n) {
+struct Series {
+    std::vector<double> times;
+    std::vector<double> magnitudes;
+};
+
+Series syntheticEclipse(std::int32_t n) {
     std::mt19937_64 random(static_cast<std::uint64_t>(n));
     std::normal_distribution<double> noise(0.0, 0.004);
-    analysis::ObservationSeries series;
-    series.source = "synthetic";
+    Series series;
     const double span = 0.3 * std::max(1.0, n / 300000.0);
     const double begin = 2459000.25;
     const double centre = begin + 0.1537 / 0.3 * span;
@@ -50,14 +57,13 @@ analysis::ObservationSeries syntheticEclipse(std::int32_t n) {
         series.times.push_back(t);
         series.magnitudes.push_back(10.0 + 0.75 * std::exp(-x * x) + noise(random));
     }
-    series.count = n;
     return series;
 }
 
 std::filesystem::path writeObservationFile(std::int32_t n) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("kvw-bench-" + std::to_string(::getpid()) + "-" + std::to_string(n) + ".dat");
-    const analysis::ObservationSeries series = syntheticEclipse(n);
+    const Series series = syntheticEclipse(n);
     std::ofstream out(path);
     char line[64];
     for (std::int32_t k = 0; k < n; ++k) {
@@ -72,8 +78,9 @@ void BM_LoadObservations(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const std::filesystem::path path = writeObservationFile(n);
     for (auto _ : state) {
-        analysis::LoadedObservations loaded = analysis::loadObservations(path.string());
-        benchmark::DoNotOptimize(loaded.series.times.data());
+        analysis::WorkingStorage storage;
+        const analysis::ObservationSeries series = analysis::loadObservations(path.string(), storage);
+        benchmark::DoNotOptimize(series.times.data());
     }
     textio::closeAllConnections();
     std::filesystem::remove(path);
@@ -83,9 +90,12 @@ BENCHMARK(BM_LoadObservations)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 void BM_SelectBranchAndResample(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ObservationSeries series = syntheticEclipse(n);
+    const Series series = syntheticEclipse(n);
+    analysis::WorkingStorage storage;
+    analysis::reserveWorkingStorage(storage, series.times.size());
     for (auto _ : state) {
-        analysis::ResampledCurve curve = analysis::selectBranchAndResample(series);
+        const analysis::ResampledCurve curve =
+            analysis::selectBranchAndResample(series.times, series.magnitudes, storage.resampling);
         benchmark::DoNotOptimize(curve.gridMagnitudes.data());
     }
     state.SetItemsProcessed(state.iterations() * n);
@@ -94,11 +104,14 @@ BENCHMARK(BM_SelectBranchAndResample)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)
 
 void BM_ScanSymmetry(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
+    analysis::WorkingStorage storage;
+    analysis::reserveWorkingStorage(storage, series.times.size());
     std::int64_t pairs = 0;
     for (auto _ : state) {
-        analysis::SymmetryScan scan = analysis::computeSymmetry(curve.gridTimes, curve.gridMagnitudes,
-                                                                curve.intervals, curve.step, curve.halfCount);
+        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve, storage.scan);
         pairs = 0;
         for (const std::int32_t count : scan.pairCounts) {
             pairs += count;
@@ -117,12 +130,14 @@ BENCHMARK(BM_ScanSymmetry)->Arg(1'000)->Arg(2'000)->Arg(10'000)->Arg(30'000)->Un
 // share of trials (and of pairs) that the bound leaves to the exact sum.
 void BM_FastScanPlan(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
     const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
     std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
     std::vector<double> radius(extents.trials), sums(extents.trials);
     std::vector<std::int32_t> listed(extents.trials), pairCounts(extents.trials);
-    const std::span<const double> grid(curve.gridMagnitudes.data(), static_cast<std::size_t>(curve.intervals));
+    const auto grid = curve.gridMagnitudes.first(static_cast<std::size_t>(curve.intervals));
     analysis::FastScanOutcome outcome;
     for (auto _ : state) {
         outcome = analysis::planSymmetricSums(grid, curve.halfCount, sums, pairCounts,
@@ -143,8 +158,9 @@ BENCHMARK(BM_FastScanPlan)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Iteration
 // pair on one thread.
 void BM_ExactSymmetricSums(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
-    const std::span<const double> grid(curve.gridMagnitudes.data(), static_cast<std::size_t>(curve.intervals));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const auto grid = own.curve.gridMagnitudes.first(static_cast<std::size_t>(own.curve.intervals));
     std::vector<std::int32_t> every(2 * grid.size() - 1);
     for (std::size_t i = 0; i < every.size(); ++i) {
         every[i] = static_cast<std::int32_t>(i + 1);
@@ -163,14 +179,18 @@ BENCHMARK(BM_ExactSymmetricSums)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit
 // results are the same, bit for bit.
 void BM_NestedSearch(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(syntheticEclipse(n));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
     for (auto _ : state) {
         const testing::ReferenceScan reference =
             testing::nestedSearch(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
         state.PauseTiming();
-        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve.gridTimes, curve.gridMagnitudes,
-                                                                      curve.intervals, curve.step, curve.halfCount);
-        const bool same = scan.pairCounts == reference.pairCounts &&
+        const testing::OwnScan scanned =
+            testing::scanGrid(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount);
+        const analysis::SymmetryScan& scan = scanned.scan;
+        const bool same = std::equal(scan.pairCounts.begin(), scan.pairCounts.end(), reference.pairCounts.begin(),
+                                     reference.pairCounts.end()) &&
                           std::memcmp(scan.sums.data(), reference.sums.data(), reference.sums.size() * sizeof(double)) == 0;
         if (!same) {
             state.SkipWithError("the scan differs from the nested search");
@@ -196,6 +216,33 @@ void BM_WriteSummaryRecords(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * records);
 }
 BENCHMARK(BM_WriteSummaryRecords)->Arg(400'000)->Unit(benchmark::kMillisecond);
+
+// The error of one eclipse's time of minimum (replicas re-timed included),
+// for windows of n observations; the replica count falls as 1/n^2 past 250.
+void BM_EstimateError(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const uncertainty::LightCurve curve{series.times, series.magnitudes};
+    const uncertainty::MethodResult result = uncertainty::timeLightCurve(curve);
+    for (auto _ : state) {
+        const uncertainty::ErrorEstimate estimate =
+            uncertainty::estimateError(curve, result, {}, uncertainty::minimumTimeOf);
+        benchmark::DoNotOptimize(estimate.error);
+    }
+    state.counters["replicas"] = uncertainty::automaticReplicaCount(static_cast<std::size_t>(n));
+}
+BENCHMARK(BM_EstimateError)->Arg(170)->Arg(500)->Arg(1'000)->Arg(2'000)->Unit(benchmark::kMillisecond);
+
+// One timing of a window by the method, the unit of a replica's cost.
+void BM_TimeLightCurve(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const uncertainty::LightCurve curve{series.times, series.magnitudes};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(uncertainty::minimumTimeOf(curve));
+    }
+}
+BENCHMARK(BM_TimeLightCurve)->Arg(170)->Arg(1'000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

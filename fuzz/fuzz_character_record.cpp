@@ -5,7 +5,8 @@
 
 #include "fuzz_common.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (counts[0] != counts[1]) {
             __builtin_trap();
         }
-    } catch (const IoFailure&) {
+    } catch (const RunFailure&) {
         __builtin_trap();  // a readable regular file never fails
     }
     closeAllConnections();

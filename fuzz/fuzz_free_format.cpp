@@ -7,7 +7,8 @@
 #include "fuzz_common.h"
 #include "textio/free_format.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();  // more statements than the file can hold: a reader that does not advance
             }
         }
-    } catch (const IoFailure& failure) {
+    } catch (const RunFailure& failure) {
         if (failure.reason.empty()) {
             __builtin_trap();
         }

@@ -6,8 +6,8 @@
 
 #include "driver/run_program.h"
 #include "fuzz_common.h"
-#include "textio/io_failure.h"
-#include "textio/output.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     kvw::fuzz::silenceStandardOutput();
@@ -15,16 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kvw::fuzz::writeFile("obs.dat", data, size);
     try {
         kvw::driver::analyseObservationFile("obs.dat");
-    } catch (const kvw::textio::IoFailure& failure) {
+    } catch (const kvw::textio::RunFailure& failure) {
         if (failure.reason.empty()) {
             __builtin_trap();
         }
-    } catch (const kvw::textio::OutOfMemory&) {
     } catch (const std::bad_alloc&) {
     }
     try {
         kvw::textio::closeAllConnections();
-    } catch (const kvw::textio::IoFailure&) {
+    } catch (const kvw::textio::RunFailure&) {
         __builtin_trap();  // /dev/null and a file in memory accept everything
     }
     return 0;

@@ -1,17 +1,12 @@
 #include "analysis/branch.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
-#include <numeric>
-#include <queue>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "linalg/extended.h"
-#include "textio/io_failure.h"
-#include "textio/source_location.h"
 
 namespace kvw::analysis {
 
@@ -19,20 +14,19 @@ namespace {
 
 using linalg::Extended;
 using linalg::store;
+using Times = std::span<const double>;
 
-[[noreturn]] void cannotResample(const ObservationSeries& series, const std::string& why,
-                                 textio::SourceLocation where = textio::SourceLocation::current()) {
-    throw textio::IoFailure(where, textio::kFileUnit, series.source,
-                            "The light curve cannot be resampled: " + why);
+[[noreturn]] void cannotResample(const std::string& why) {
+    throw UnusableCurve(why);
 }
 
-void requireFinite(const ObservationSeries& series, double value, const char* what) {
+void requireFinite(double value, const char* what) {
     if (!std::isfinite(value)) {
-        cannotResample(series, std::string(what) + " is not finite");
+        cannotResample(std::string(what) + " is not finite");
     }
 }
 
-std::int32_t deepestObservation(const Table& m) {
+std::int32_t deepestObservation(std::span<const double> m) {
     double largest = m[0];
     for (const double magnitude : m) {
         if (magnitude > largest) {
@@ -50,7 +44,7 @@ std::int32_t deepestObservation(const Table& m) {
 
 // The first e with M(e) and M(e+1) on opposite sides of L (fainter than L on
 // one side only); n when there is none.
-std::int32_t firstCrossing(const Table& m, double level) {
+std::int32_t firstCrossing(std::span<const double> m, double level) {
     const std::size_t n = m.size();
     for (std::size_t e = 0; e + 1 < n; ++e) {
         if ((m[e] > level && m[e + 1] <= level) || (m[e] <= level && m[e + 1] > level)) {
@@ -60,99 +54,99 @@ std::int32_t firstCrossing(const Table& m, double level) {
     return static_cast<std::int32_t>(n);
 }
 
-// For each grid time x, the first segment k (from 0) with T(k) - D <= x < T(k+1) - D,
-// the differences evaluated in extended precision; the last segment when none
-// holds x.
+// T(k) - D, evaluated in extended precision.
+Extended relative(Times t, std::size_t k, double dayOffset) {
+    return static_cast<Extended>(t[k]) - dayOffset;
+}
+
+// For each grid time x, the first segment k (from 0) with T(k) - D <= x < T(k+1) - D;
+// the last segment when none holds x.
 //
 // Times in increasing order: the segments follow each other, so the one that
 // holds x lies just before the first time past x (binary search).
-std::vector<std::int32_t> segmentsOfSortedTimes(const Table& t, double dayOffset, const Table& x) {
-    const std::size_t segments = t.size() - 1;
-    const auto fallback = static_cast<std::int32_t>(segments - 1);
-    std::vector<std::int32_t> found(x.size(), fallback);
+void segmentsOfSortedTimes(Times t, double dayOffset, std::span<const double> x, IndexTable& found) {
+    const auto fallback = static_cast<std::int32_t>(t.size() - 2);
     for (std::size_t j = 0; j < x.size(); ++j) {
         const Extended time = x[j];
         std::size_t low = 1;  // the first index whose time lies past x, in [1, n]
         std::size_t high = t.size();
         while (low < high) {
             const std::size_t middle = low + (high - low) / 2;
-            if (static_cast<Extended>(t[middle]) - dayOffset > time) {
+            if (relative(t, middle, dayOffset) > time) {
                 high = middle;
             } else {
                 low = middle + 1;
             }
         }
-        if (low < t.size() && static_cast<Extended>(t[low - 1]) - dayOffset <= time) {
-            found[j] = static_cast<std::int32_t>(low - 1);
-        }
+        const bool holds = low < t.size() && relative(t, low - 1, dayOffset) <= time;
+        found[j] = holds ? static_cast<std::int32_t>(low - 1) : fallback;
     }
-    return found;
 }
 
 // Times in any order: a sweep over the grid times in increasing order keeps
 // the segments that have begun in a heap by index; a segment whose end lies at
 // or below the current time can never hold a later one and leaves the heap.
-std::vector<std::int32_t> segmentsOfUnsortedTimes(const Table& t, double dayOffset, const Table& x) {
-    const std::size_t segments = t.size() - 1;
-    struct Segment {
-        Extended begin;
-        Extended end;
-        std::int32_t index;
-    };
-    std::vector<Segment> usable;
-    usable.reserve(segments);
-    for (std::size_t k = 0; k < segments; ++k) {
-        const Extended begin = static_cast<Extended>(t[k]) - dayOffset;
-        const Extended end = static_cast<Extended>(t[k + 1]) - dayOffset;
-        if (begin < end) {  // an empty, reversed or NaN segment holds no time
-            usable.push_back({begin, end, static_cast<std::int32_t>(k)});
+void segmentsOfUnsortedTimes(Times t, double dayOffset, std::span<const double> x, ResamplingStorage& storage) {
+    IndexTable& usable = storage.usableSegments;
+    usable.clear();
+    for (std::size_t k = 0; k + 1 < t.size(); ++k) {
+        if (relative(t, k, dayOffset) < relative(t, k + 1, dayOffset)) {  // an empty, reversed or NaN one holds none
+            usable.push_back(static_cast<std::int32_t>(k));
         }
     }
-    std::sort(usable.begin(), usable.end(), [](const Segment& a, const Segment& b) { return a.begin < b.begin; });
+    // Ties broken by index make both orders total, as a stable sort would.
+    std::sort(usable.begin(), usable.end(), [&](std::int32_t a, std::int32_t b) {
+        const Extended beginA = relative(t, static_cast<std::size_t>(a), dayOffset);
+        const Extended beginB = relative(t, static_cast<std::size_t>(b), dayOffset);
+        return beginA < beginB || (beginA == beginB && a < b);
+    });
+    IndexTable& order = storage.gridOrder;
+    order.resize(x.size());
+    for (std::size_t j = 0; j < x.size(); ++j) {
+        order[j] = static_cast<std::int32_t>(j);
+    }
+    std::sort(order.begin(), order.end(), [&x](std::int32_t a, std::int32_t b) {
+        return x[static_cast<std::size_t>(a)] < x[static_cast<std::size_t>(b)] ||
+               (x[static_cast<std::size_t>(a)] == x[static_cast<std::size_t>(b)] && a < b);
+    });
 
-    std::vector<std::size_t> order(x.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&x](std::size_t a, std::size_t b) { return x[a] < x[b]; });
-
-    const auto fallback = static_cast<std::int32_t>(segments - 1);
-    std::vector<std::int32_t> found(x.size(), fallback);
-    auto laterIndex = [&usable](std::size_t a, std::size_t b) { return usable[a].index > usable[b].index; };
-    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(laterIndex)> open(laterIndex);
+    IndexTable& found = storage.segments;
+    const auto fallback = static_cast<std::int32_t>(t.size() - 2);
+    IndexTable& open = storage.openSegments;  // a heap whose top is the earliest segment
+    open.clear();
+    const auto later = [](std::int32_t a, std::int32_t b) { return a > b; };
     std::size_t nextToOpen = 0;
-    for (const std::size_t j : order) {
-        const Extended time = x[j];
-        while (nextToOpen < usable.size() && usable[nextToOpen].begin <= time) {
-            open.push(nextToOpen++);
+    for (const std::int32_t point : order) {
+        const Extended time = x[static_cast<std::size_t>(point)];
+        while (nextToOpen < usable.size() &&
+               relative(t, static_cast<std::size_t>(usable[nextToOpen]), dayOffset) <= time) {
+            open.push_back(usable[nextToOpen++]);
+            std::push_heap(open.begin(), open.end(), later);
         }
-        while (!open.empty() && !(time < usable[open.top()].end)) {
-            open.pop();
+        while (!open.empty() && !(time < relative(t, static_cast<std::size_t>(open.front()) + 1, dayOffset))) {
+            std::pop_heap(open.begin(), open.end(), later);
+            open.pop_back();
         }
-        if (!open.empty()) {
-            found[j] = usable[open.top()].index;
-        }
+        found[static_cast<std::size_t>(point)] = open.empty() ? fallback : open.front();
     }
-    return found;
 }
 
-std::vector<std::int32_t> firstContainingSegments(const Table& t, double dayOffset, const Table& x) {
+void findSegments(Times t, double dayOffset, std::span<const double> x, ResamplingStorage& storage) {
+    storage.segments.resize(x.size());
     bool sorted = true;
     for (std::size_t k = 1; k < t.size() && sorted; ++k) {
         sorted = t[k - 1] <= t[k];  // false for a NaN too
     }
-    return sorted ? segmentsOfSortedTimes(t, dayOffset, x) : segmentsOfUnsortedTimes(t, dayOffset, x);
+    if (sorted) {
+        segmentsOfSortedTimes(t, dayOffset, x, storage.segments);
+    } else {
+        segmentsOfUnsortedTimes(t, dayOffset, x, storage);
+    }
 }
 
-}  // namespace
-
-ResampledCurve selectBranchAndResample(const ObservationSeries& series, Table gridTimes, Table gridMagnitudes) {
-    const Table& t = series.times;
-    const Table& m = series.magnitudes;
-    if (t.size() < 2 || m.size() != t.size()) {
-        throw std::invalid_argument("selectBranchAndResample: at least two observations are needed");
-    }
+// Steps 1 to 4: the deepest point, the crossing level, the crossing and its time.
+void findCrossing(Times t, std::span<const double> m, ResampledCurve& curve) {
     const auto n = static_cast<std::int32_t>(t.size());
-    ResampledCurve curve;
-
     curve.deepestIndex = deepestObservation(m);
     curve.crossingLevel = m[n - 1] > m[0] ? m[n - 1] : m[0];
     curve.crossingIndex = firstCrossing(m, curve.crossingLevel);
@@ -160,11 +154,15 @@ ResampledCurve selectBranchAndResample(const ObservationSeries& series, Table gr
     curve.crossingTime = store(t[j] + (static_cast<Extended>(curve.crossingLevel) - m[j]) *
                                           (static_cast<Extended>(t[j + 1]) - t[j]) /
                                           (static_cast<Extended>(m[j + 1]) - m[j]));
-    requireFinite(series, curve.crossingTime, "the crossing time of the fainter end level");
+    requireFinite(curve.crossingTime, "the crossing time of the fainter end level");
+}
 
+// Steps 5 to 7: the day offset, the branch window and the grid's size and step.
+void chooseWindow(Times t, ResampledCurve& curve) {
+    const auto n = static_cast<std::int32_t>(t.size());
     // The day offset must be a 32-bit whole number of days.
     if (!std::isfinite(t[0]) || std::fabs(t[0]) >= 2147483648.0) {
-        cannotResample(series, "the first time has no 32-bit whole-day offset");
+        cannotResample("the first time has no 32-bit whole-day offset");
     }
     curve.dayOffset = static_cast<std::int32_t>(t[0]);
 
@@ -177,43 +175,60 @@ ResampledCurve selectBranchAndResample(const ObservationSeries& series, Table gr
         curve.windowStart = t[0];
         curve.windowEnd = curve.crossingTime;
     }
-    requireFinite(series, curve.windowStart, "the start of the branch window");
-    requireFinite(series, curve.windowEnd, "the end of the branch window");
+    requireFinite(curve.windowStart, "the start of the branch window");
+    requireFinite(curve.windowEnd, "the end of the branch window");
 
     // 4K - 1 trials must be counted in 32 bits.
     const std::int64_t halfCount = static_cast<std::int64_t>(curve.branchPoints) + 3;
     if (4 * halfCount - 1 > std::numeric_limits<std::int32_t>::max()) {
-        cannotResample(series, "too many observations in the branch window");
+        cannotResample("too many observations in the branch window");
     }
     curve.halfCount = static_cast<std::int32_t>(halfCount);
     curve.intervals = 2 * curve.halfCount;
     curve.step = store((static_cast<Extended>(curve.windowEnd) - curve.windowStart) / curve.intervals);
-    requireFinite(series, curve.step, "the grid step");
+    requireFinite(curve.step, "the grid step");
+}
 
+// Step 8: the grid times, the segment of each, and the interpolated magnitudes.
+void resample(Times t, std::span<const double> m, const ResampledCurve& curve, ResamplingStorage& storage) {
     const double offset = curve.dayOffset;
     const std::size_t points = static_cast<std::size_t>(curve.intervals) + 1;
+    assert(points <= storage.gridTimes.capacity() && "the storage is reserved for the series");
+    Table& gridTimes = storage.gridTimes;
+    Table& gridMagnitudes = storage.gridMagnitudes;
     gridTimes.resize(points);
     gridMagnitudes.resize(points);
     for (std::size_t point = 0; point < points; ++point) {
         const Extended absolute = curve.windowStart + static_cast<Extended>(point) * curve.step;
         gridTimes[point] = store(absolute - offset);
         if (!std::isfinite(gridTimes[point])) {
-            cannotResample(series, "grid time " + std::to_string(point + 1) + " is not finite");
+            cannotResample("grid time " + std::to_string(point + 1) + " is not finite");
         }
     }
-    const std::vector<std::int32_t> segment = firstContainingSegments(t, offset, gridTimes);
+    findSegments(t, offset, gridTimes, storage);
     for (std::size_t point = 0; point < points; ++point) {
-        const auto k = static_cast<std::size_t>(segment[point]);
+        const auto k = static_cast<std::size_t>(storage.segments[point]);
         const Extended x = gridTimes[point];
-        const Extended a = static_cast<Extended>(t[k]) - offset;
-        const Extended b = static_cast<Extended>(t[k + 1]) - offset;
+        const Extended a = relative(t, k, offset);
+        const Extended b = relative(t, k + 1, offset);
         gridMagnitudes[point] = store(m[k] + (x - a) * (static_cast<Extended>(m[k + 1]) - m[k]) / (b - a));
         if (!std::isfinite(gridMagnitudes[point])) {
-            cannotResample(series, "grid magnitude " + std::to_string(point + 1) + " is not finite");
+            cannotResample("grid magnitude " + std::to_string(point + 1) + " is not finite");
         }
     }
-    curve.gridTimes = std::move(gridTimes);
-    curve.gridMagnitudes = std::move(gridMagnitudes);
+}
+
+}  // namespace
+
+ResampledCurve selectBranchAndResample(std::span<const double> times, std::span<const double> magnitudes,
+                                       ResamplingStorage& storage) {
+    assert(times.size() >= 2 && magnitudes.size() == times.size());
+    ResampledCurve curve;
+    findCrossing(times, magnitudes, curve);
+    chooseWindow(times, curve);
+    resample(times, magnitudes, curve, storage);
+    curve.gridTimes = storage.gridTimes;
+    curve.gridMagnitudes = storage.gridMagnitudes;
     return curve;
 }
 

@@ -1,13 +1,15 @@
-// Branch selection and resampling: ObservationSeries -> ResampledCurve.
+// Branch selection and resampling: observations -> ResampledCurve.
 // Finds the deepest point and the crossing of the fainter end level, takes the
 // branch window from the crossing, and interpolates the curve linearly onto an
 // even grid of N + 1 points over the window.
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
 
-#include "analysis/observations.h"
-#include "analysis/table.h"
+#include "analysis/working_storage.h"
 
 namespace kvw::analysis {
 
@@ -24,15 +26,22 @@ struct ResampledCurve {
     double windowStart = 0;
     double windowEnd = 0;
     double step = 0;                 // h = (window end - window start) / N
-    Table gridTimes;                 // g_t(1..N+1), days after D
-    Table gridMagnitudes;            // g_m(1..N+1)
+    std::span<const double> gridTimes;       // g_t(1..N+1), days after D, in the storage
+    std::span<const double> gridMagnitudes;  // g_m(1..N+1)
 };
 
-// Requires at least two observations. A curve whose crossing time, window,
-// step, grid times or grid magnitudes are not finite, or whose first time has
-// no 32-bit day offset, ends the run with an IoFailure. The grid tables, when
-// given, are filled in place of new ones (their reserved storage is used).
-ResampledCurve selectBranchAndResample(const ObservationSeries& series, Table gridTimes = {},
-                                       Table gridMagnitudes = {});
+// A curve that the method cannot resample: its crossing time, window, step,
+// a grid time or a grid magnitude is not finite, or its first time has no
+// 32-bit whole-day offset. The reason says which.
+struct UnusableCurve : std::exception {
+    explicit UnusableCurve(std::string reason) : reason(std::move(reason)) {}
+    const char* what() const noexcept override { return reason.c_str(); }
+    std::string reason;
+};
+
+// Times and magnitudes in the order given, at least two, with the storage
+// reserved for at least as many observations. The grid goes into the storage.
+ResampledCurve selectBranchAndResample(std::span<const double> times, std::span<const double> magnitudes,
+                                       ResamplingStorage& storage);
 
 }  // namespace kvw::analysis

@@ -1,8 +1,8 @@
 #include "analysis/minimum.h"
 
 #include <array>
+#include <cassert>
 #include <cmath>
-#include <stdexcept>
 
 #include "linalg/extended.h"
 #include "linalg/lu.h"
@@ -14,12 +14,11 @@ namespace kvw::analysis {
 using linalg::Extended;
 using linalg::store;
 
-MinimumReport fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int32_t branchPoints,
-                         std::int32_t dayOffset) {
-    if (halfCount < 1 || scan.trialCount != 4 * halfCount - 1 ||
-        scan.sums.size() < static_cast<std::size_t>(scan.trialCount) || scan.trialTimes.size() < scan.sums.size()) {
-        throw std::invalid_argument("fitMinimum: the scan does not match the grid half-count");
-    }
+MinimumFit fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int32_t branchPoints,
+                      std::int32_t dayOffset) {
+    assert(halfCount >= 1 && scan.trialCount == 4 * halfCount - 1 &&
+           scan.sums.size() >= static_cast<std::size_t>(scan.trialCount) &&
+           scan.trialTimes.size() >= scan.sums.size());
     const std::int32_t trials4K = 4 * halfCount;
     const std::int32_t middle = trials4K / 2;
     const auto halfWidth = static_cast<std::int32_t>(trials4K * 0.25);
@@ -33,24 +32,24 @@ MinimumReport fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::
             smallest = sum(i);
         }
     }
-    MinimumReport report;
-    report.smallestTrial = low;  // kept when no sum equals the smallest (a NaN at trial K)
+    MinimumFit fit;
+    fit.smallestTrial = low;  // kept when no sum equals the smallest (a NaN at trial K)
     for (std::int32_t i = low; i <= high; ++i) {
         if (sum(i) == smallest) {
-            report.smallestTrial = i;
+            fit.smallestTrial = i;
             break;
         }
     }
-    if (report.smallestTrial == low || report.smallestTrial == high) {
-        report.improper = true;
-        return report;
+    if (fit.smallestTrial == low || fit.smallestTrial == high) {
+        fit.improper = true;
+        return fit;
     }
 
     constexpr int kOrder = 3;
     std::array<double, kOrder * kOrder> matrix{};
     std::array<double, kOrder> rhs{};
     for (int r = 0; r < kOrder; ++r) {
-        const std::int32_t trial = report.smallestTrial - 1 + r;
+        const std::int32_t trial = fit.smallestTrial - 1 + r;
         const double t = scan.trialTimes[static_cast<std::size_t>(trial - 1)];
         matrix[static_cast<std::size_t>(r)] = store(static_cast<Extended>(t) * t);
         matrix[static_cast<std::size_t>(r + kOrder)] = t;
@@ -61,32 +60,31 @@ MinimumReport fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::
     double parity = 0;
     linalg::ludcmp(matrix, kOrder, kOrder, pivotRows, parity);
     linalg::lubksb(matrix, kOrder, kOrder, pivotRows, rhs);
-    const Extended a = report.a = rhs[0];
-    const Extended b = report.b = rhs[1];
-    const Extended c = report.c = rhs[2];
+    const Extended a = fit.a = rhs[0];
+    const Extended b = fit.b = rhs[1];
+    const Extended c = fit.c = rhs[2];
 
-    report.meanValue = store(c - (b * b) / (4 * a));
-    report.minimumTime = store(dayOffset - (0.5L * b) / a);
+    fit.meanValue = store(c - (b * b) / (4 * a));
+    fit.minimumTime = store(dayOffset - (0.5L * b) / a);
     // Four points in the branch count as five: Z = 1 would divide by zero.
     const std::int32_t points = branchPoints == 4 ? 5 : branchPoints;
     const double z = store(points * 0.25L);
-    report.error = store(std::sqrt(std::fabs((c * (4 * a) - b * b) / ((a * (4 * a)) * (z - 1.0L)))));
-    return report;
+    fit.error = store(std::sqrt(std::fabs((c * (4 * a) - b * b) / ((a * (4 * a)) * (z - 1.0L)))));
+    return fit;
 }
 
-MinimumReport refineMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int32_t branchPoints,
-                            std::int32_t dayOffset) {
+void refineMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int32_t branchPoints,
+                   std::int32_t dayOffset) {
     static const textio::Format meanAndTime("(//,2X,'MEAN VALUE=',F9.6,1X,'MINIMUM TIME=',F14.6)");
     static const textio::Format errorLine("(22X,'MINIMUM ERROR=',F14.6)");
-    const MinimumReport report = fitMinimum(scan, halfCount, branchPoints, dayOffset);
+    const MinimumFit fit = fitMinimum(scan, halfCount, branchPoints, dayOffset);
     textio::OutputConnection& console = textio::standardOutput();
-    if (report.improper) {
+    if (fit.improper) {
         textio::writeFreeFormat(console, "    IMPROPER MINIMUM !!!");
     } else {
-        textio::writeFormatted(console, meanAndTime, {report.meanValue, report.minimumTime});
-        textio::writeFormatted(console, errorLine, {report.error});
+        textio::writeFormatted(console, meanAndTime, {fit.meanValue, fit.minimumTime});
+        textio::writeFormatted(console, errorLine, {fit.error});
     }
-    return report;
 }
 
 }  // namespace kvw::analysis

@@ -1,13 +1,11 @@
 #include "analysis/observations.h"
 
 #include <array>
-#include <cerrno>
 #include <limits>
-#include <new>
 
 #include "textio/free_format.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/run_failure.h"
 #include "textio/source_location.h"
 
 namespace kvw::analysis {
@@ -32,26 +30,26 @@ std::int32_t countLines(textio::TextConnection& file) {
     return static_cast<std::int32_t>(lines);
 }
 
-LoadedObservations reserveStorage(std::int32_t lines) {
-    // Sizes in 64 bits: n, 2n + 9 grid points and 4n + 15 trials.
+// Every table of the run, reserved at once for n observations.
+void reserveStorage(ObservationSeries& series, WorkingStorage& storage, std::int32_t lines) {
     const auto n = static_cast<std::size_t>(lines);
-    try {
-        LoadedObservations loaded;
-        loaded.series.times.reserve(n);
-        loaded.series.magnitudes.reserve(n);
-        loaded.storage.gridTimes.reserve(2 * n + 9);
-        loaded.storage.gridMagnitudes.reserve(2 * n + 9);
-        loaded.storage.sums.reserve(4 * n + 15);
-        loaded.storage.trialTimes.reserve(4 * n + 15);
-        return loaded;
-    } catch (const std::bad_alloc&) {
-        throw textio::OutOfMemory(textio::systemErrorText(ENOMEM));
+    series.times.reserve(n);
+    series.magnitudes.reserve(n);
+    reserveWorkingStorage(storage, n);
+}
+
+// The reason when fewer than two complete observations were read.
+std::string tooFewObservations(const std::string& name, bool created, std::size_t count) {
+    if (created) {
+        return "Too few observations: '" + name + "' did not exist and was created empty";
     }
+    return "Too few observations: " + std::to_string(count) +
+           " complete time and magnitude pair(s) in the file, at least 2 needed";
 }
 
 }  // namespace
 
-LoadedObservations loadObservations(std::string_view fileName) {
+ObservationSeries loadObservations(std::string_view fileName, WorkingStorage& storage) {
     textio::TextConnection& file = textio::openTextFile(textio::kFileUnit, fileName, "UNKNOWN");
     if (!file.regular) {
         // Both passes need a file that can be read again from its start.
@@ -60,8 +58,8 @@ LoadedObservations loadObservations(std::string_view fileName) {
     }
     textio::rewindTextFile(file);
     const std::int32_t lines = countLines(file);
-    LoadedObservations loaded = reserveStorage(lines);
-    ObservationSeries& series = loaded.series;
+    ObservationSeries series;
+    reserveStorage(series, storage, lines);
     series.source = file.name;
     textio::rewindTextFile(file);
 
@@ -83,15 +81,14 @@ LoadedObservations loadObservations(std::string_view fileName) {
             break;
         }
     }
-    series.count = static_cast<std::int32_t>(series.times.size());
+    const bool created = file.created;
     textio::closeTextFile(file);
 
-    if (series.count < 2) {
-        throw textio::IoFailure(textio::SourceLocation::current(), textio::kFileUnit, series.source,
-                                "Too few observations: " + std::to_string(series.count) +
-                                    " complete time and magnitude pair(s) in the file, at least 2 needed");
+    if (series.times.size() < 2) {
+        textio::raiseFailure({textio::SourceLocation::current(), textio::kFileUnit, series.source},
+                             tooFewObservations(series.source, created, series.times.size()));
     }
-    return loaded;
+    return series;
 }
 
 }  // namespace kvw::analysis

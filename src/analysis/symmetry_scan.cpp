@@ -1,13 +1,12 @@
 #include "analysis/symmetry_scan.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
-#include <stdexcept>
 
 #include "analysis/fast_scan.h"
 #include "linalg/extended.h"
 #include "textio/format.h"
-#include "textio/io_failure.h"
 #include "textio/output.h"
 
 namespace kvw::analysis {
@@ -34,54 +33,29 @@ inline bool withinTolerance(Extended difference) {
 }
 
 struct ScanTables {
-    const Table& gridTimes;
-    const Table& gridMagnitudes;
+    std::span<const double> gridTimes;
+    std::span<const double> gridMagnitudes;
     std::size_t points;  // N: the pairs are formed among the first N grid points
-    Table& trialTimes;
-    Table& sums;
-    std::vector<std::int32_t>& pairCounts;
+    std::span<double> trialTimes;
+    std::span<double> sums;
+    std::span<std::int32_t> pairCounts;
 };
 
-// The search exactly as the method states it: every p before the trial, every
-// q after p. Used for grids that are not monotone or not finite.
-void scanNested(const ScanTables& scan) {
-    for (std::size_t i = 0; i < scan.sums.size(); ++i) {
-        const double trial = scan.trialTimes[i];
-        double sum = 0;
-        std::int32_t pairs = 0;
-        for (std::size_t p = 0; p < scan.points; ++p) {
-            if (!(trial > scan.gridTimes[p])) {
-                continue;
-            }
-            const Extended distanceP = distance(scan.gridTimes[p], trial);
-            for (std::size_t q = p + 1; q < scan.points; ++q) {
-                if (withinTolerance(asymmetry(scan.gridTimes[q], distanceP, trial))) {
-                    sum = addSquaredDifference(sum, scan.gridMagnitudes[p], scan.gridMagnitudes[q]);
-                    ++pairs;
-                }
-            }
-        }
-        scan.sums[i] = sum;
-        scan.pairCounts[i] = pairs;
-    }
-}
-
-enum class Direction { rising, falling, neither };
-
-// Whether the first N grid times are finite and monotone.
-Direction gridDirection(const ScanTables& scan) {
+// The resampling's grid is finite and runs one way: each time is the window
+// start plus a multiple of one step, rounded, and rounding keeps the order.
+[[maybe_unused]] bool finiteAndMonotone(const ScanTables& scan) {
     bool rising = true;
     bool falling = true;
     for (std::size_t p = 0; p < scan.points; ++p) {
         if (!std::isfinite(scan.gridTimes[p])) {
-            return Direction::neither;
+            return false;
         }
         if (p > 0) {
             rising = rising && scan.gridTimes[p - 1] <= scan.gridTimes[p];
             falling = falling && scan.gridTimes[p - 1] >= scan.gridTimes[p];
         }
     }
-    return rising ? Direction::rising : falling ? Direction::falling : Direction::neither;
+    return rising || falling;
 }
 
 // A bound, in days, on how far the grid and trial times stray from an exact
@@ -118,8 +92,8 @@ Extended progressionErrorBound(const ScanTables& scan, double step) {
 // the tolerance by more than the error bound, the pairs that pass the test are
 // exactly the symmetric ones, p + q = i + 2 (and none when the grid runs
 // backwards, since every q after p is then farther from the trial).
-bool onlySymmetricPairsPass(const ScanTables& scan, double step, Direction direction) {
-    if (direction == Direction::neither || !std::isfinite(step) || step == 0) {
+bool onlySymmetricPairsPass(const ScanTables& scan, double step) {
+    if (!std::isfinite(step) || step == 0) {
         return false;
     }
     for (std::size_t i = 0; i < scan.trialTimes.size(); ++i) {
@@ -149,7 +123,7 @@ void scanSymmetricPairs(const ScanTables& scan) {
     const std::size_t points = scan.points;
     const double* magnitudes = scan.gridMagnitudes.data();
     double* sums = scan.sums.data();
-    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
+    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);  // g_m: the grid's magnitudes
     constexpr std::size_t kBlock = 1024;
     for (std::size_t first = 1; first <= trials; first += kBlock) {
         const std::size_t last = std::min(trials, first + kBlock - 1);
@@ -201,7 +175,8 @@ bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount) {
 // each, found by binary search.
 class MonotoneScan {
 public:
-    MonotoneScan(const ScanTables& scan, Direction direction) : scan_(scan), rising_(direction == Direction::rising) {}
+    explicit MonotoneScan(const ScanTables& scan)
+        : scan_(scan), rising_(scan.points < 2 || scan.gridTimes[0] <= scan.gridTimes[scan.points - 1]) {}
 
     void run() {
         for (std::size_t i = 0; i < scan_.sums.size(); ++i) {
@@ -227,7 +202,7 @@ private:
 
     void scanTrial(std::size_t i) {
         const double trial = scan_.trialTimes[i];
-        const Table& times = scan_.gridTimes;
+        const std::span<const double> times = scan_.gridTimes;
         const std::size_t n = scan_.points;
         // The grid points before the trial: a prefix of a rising grid, a suffix of a falling one.
         std::size_t pBegin = 0;
@@ -280,48 +255,45 @@ private:
 
 }  // namespace
 
-SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes, std::int32_t intervals,
-                             double step, std::int32_t halfCount, Table trialTimes, Table sums) {
+SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
+                             std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage) {
     const auto points = static_cast<std::size_t>(intervals);
-    if (intervals < 1 || gridTimes.size() < points || gridMagnitudes.size() < points || halfCount < 1 ||
-        4 * static_cast<std::int64_t>(halfCount) - 1 > INT32_MAX) {
-        throw std::invalid_argument("computeSymmetry: the grid is shorter than its interval count");
-    }
-    SymmetryScan result;
-    result.trialCount = 4 * halfCount - 1;
-    const auto trials = static_cast<std::size_t>(result.trialCount);
-    trialTimes.resize(trials);
-    sums.resize(trials);
-    result.pairCounts.assign(trials, 0);
+    assert(intervals >= 1 && gridTimes.size() >= points && gridMagnitudes.size() >= points && halfCount >= 1 &&
+           4 * static_cast<std::int64_t>(halfCount) - 1 <= INT32_MAX);
+    const auto trials = static_cast<std::size_t>(4 * halfCount - 1);
+    assert(trials <= storage.sums.capacity() && "the storage is reserved for the series");
+    storage.trialTimes.resize(trials);
+    storage.sums.resize(trials);
+    storage.pairCounts.assign(trials, 0);
     for (std::size_t i = 1; i <= trials; ++i) {
-        trialTimes[i - 1] = store(gridTimes[0] + (0.5L * static_cast<Extended>(i)) * step);
+        storage.trialTimes[i - 1] = store(gridTimes[0] + (0.5L * static_cast<Extended>(i)) * step);
     }
 
-    const ScanTables scan{gridTimes, gridMagnitudes, points, trialTimes, sums, result.pairCounts};
-    const Direction direction = gridDirection(scan);
-    if (onlySymmetricPairsPass(scan, step, direction)) {
+    const ScanTables scan{gridTimes, gridMagnitudes, points, storage.trialTimes, storage.sums, storage.pairCounts};
+    assert(finiteAndMonotone(scan) && "a grid made by the resampling");
+    if (onlySymmetricPairsPass(scan, step)) {
         if (step > 0) {
             if (!scanSymmetricPairsFast(scan, halfCount)) {
                 scanSymmetricPairs(scan);
             }
         } else {
-            std::fill(sums.begin(), sums.end(), 0.0);  // a grid running backwards has no pairs
+            std::fill(storage.sums.begin(), storage.sums.end(), 0.0);  // a grid running backwards has no pairs
         }
-    } else if (direction != Direction::neither) {
-        MonotoneScan(scan, direction).run();
     } else {
-        scanNested(scan);
+        MonotoneScan(scan).run();
     }
-    result.trialTimes = std::move(trialTimes);
-    result.sums = std::move(sums);
-    return result;
+    return SymmetryScan{static_cast<std::int32_t>(trials), storage.trialTimes, storage.sums, storage.pairCounts};
 }
 
-SymmetryScan scanSymmetry(const ResampledCurve& curve, Table trialTimes, Table sums) {
+SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage) {
+    return computeSymmetry(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount,
+                           storage);
+}
+
+SymmetryScan scanSymmetry(const ResampledCurve& curve, ScanStorage& storage) {
     static const textio::Format summaryRecord("(2I5,1X,F14.8)");
     textio::OutputConnection& summary = textio::openConnection(textio::kFileUnit, "KWEESUM.DAT", "UNKNOWN");
-    SymmetryScan scan = computeSymmetry(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step,
-                                        curve.halfCount, std::move(trialTimes), std::move(sums));
+    const SymmetryScan scan = computeSymmetry(curve, storage);
     for (std::int32_t i = 1; i <= scan.trialCount; ++i) {
         const auto index = static_cast<std::size_t>(i - 1);
         textio::writeFormatted(summary, summaryRecord, {i, scan.pairCounts[index], scan.sums[index]});

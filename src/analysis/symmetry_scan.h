@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <span>
 
 #include "analysis/branch.h"
-#include "analysis/table.h"
+#include "analysis/working_storage.h"
 #include "linalg/extended.h"
 
 namespace kvw::analysis {
@@ -16,21 +16,24 @@ namespace kvw::analysis {
 inline constexpr float kPairTolerance = 1.0e-7f;
 
 struct SymmetryScan {
-    std::int32_t trialCount = 0;           // 4K - 1
-    Table trialTimes;                      // X(1..4K-1), days after D
-    Table sums;                            // S(1..4K-1)
-    std::vector<std::int32_t> pairCounts;  // the pairs found for each trial
+    std::int32_t trialCount = 0;              // 4K - 1
+    std::span<const double> trialTimes;       // X(1..4K-1), days after D, in the storage
+    std::span<const double> sums;             // S(1..4K-1)
+    std::span<const std::int32_t> pairCounts;  // the pairs found for each trial
 };
 
-// The trial times, sums and pair counts, without writing anything. The grid
-// is g_t(1..N+1), g_m(1..N+1); pairs are formed among points 1..N.
-SymmetryScan computeSymmetry(const Table& gridTimes, const Table& gridMagnitudes, std::int32_t intervals,
-                             double step, std::int32_t halfCount, Table trialTimes = {}, Table sums = {});
+// The trial times, sums and pair counts of a grid that the resampling made
+// (finite, running one way), without writing anything; the tables go into the
+// storage. The grid is g_t(1..N+1), g_m(1..N+1); pairs are formed among
+// points 1..N.
+SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
+                             std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage);
+SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage);
 
 // Opens KWEESUM.DAT (status "UNKNOWN"), computes the scan and writes one
 // record per trial under "(2I5,1X,F14.8)". The file stays open to the end of
 // the run.
-SymmetryScan scanSymmetry(const ResampledCurve& curve, Table trialTimes = {}, Table sums = {});
+SymmetryScan scanSymmetry(const ResampledCurve& curve, ScanStorage& storage);
 
 // sum + (a - b)^2, evaluated in extended precision and rounded to double:
 // every pair's contribution to a symmetry sum is added this way. Inline, for

@@ -3,6 +3,7 @@
 // (std::bad_alloc), even under a sanitizer's allocator.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -36,5 +37,8 @@ struct MallocAllocator {
 
 // Entries are counted from 0 here: T(i) of the method is times[i - 1].
 using Table = std::vector<double, MallocAllocator<double>>;
+
+// Indices and counts: segments, grid points, pair counts.
+using IndexTable = std::vector<std::int32_t, MallocAllocator<std::int32_t>>;
 
 }  // namespace kvw::analysis

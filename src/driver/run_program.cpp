@@ -1,18 +1,20 @@
 #include "driver/run_program.h"
 
 #include <array>
-#include <cerrno>
 #include <new>
+#include <optional>
 #include <string_view>
 
 #include "analysis/branch.h"
 #include "analysis/minimum.h"
 #include "analysis/observations.h"
 #include "analysis/symmetry_scan.h"
+#include "analysis/working_storage.h"
+#include "textio/connections.h"
 #include "textio/format.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
 #include "textio/output.h"
+#include "textio/run_failure.h"
 #include "textio/source_location.h"
 
 namespace kvw::driver {
@@ -58,25 +60,42 @@ void runProgram() {
     analyseObservationFile(readFileName());
 }
 
+namespace {
+
+// A curve that the method cannot resample ends the run as a failure of the
+// observation file.
+analysis::ResampledCurve resample(const analysis::ObservationSeries& series, analysis::ResamplingStorage& storage) {
+    try {
+        return analysis::selectBranchAndResample(series.times, series.magnitudes, storage);
+    } catch (const analysis::UnusableCurve& unusable) {
+        textio::raiseFailure({textio::SourceLocation::current(), textio::kFileUnit, series.source},
+                             "The light curve cannot be resampled: " + unusable.reason);
+    }
+}
+
+}  // namespace
+
 void analyseObservationFile(std::string_view fileName) {
-    analysis::LoadedObservations loaded = analysis::loadObservations(fileName);
-    analysis::WorkingStorage& storage = loaded.storage;
-    const analysis::ResampledCurve curve = analysis::selectBranchAndResample(
-        loaded.series, std::move(storage.gridTimes), std::move(storage.gridMagnitudes));
-    const analysis::SymmetryScan scan =
-        analysis::scanSymmetry(curve, std::move(storage.trialTimes), std::move(storage.sums));
+    analysis::WorkingStorage storage;
+    const analysis::ObservationSeries series = analysis::loadObservations(fileName, storage);
+    const analysis::ResampledCurve curve = resample(series, storage.resampling);
+    const analysis::SymmetryScan scan = analysis::scanSymmetry(curve, storage.scan);
     analysis::refineMinimum(scan, curve.halfCount, curve.branchPoints, curve.dayOffset);
 }
 
 namespace {
 
-// Closes everything after a failure was reported: a further refusal is shown
-// too, but the status stays that of the first failure.
-void closeAfterFailure() {
+// What ends a step other than its return: a run failure, or memory that ran
+// out anywhere.
+template <typename Step>
+std::optional<textio::RunFailure> failureOf(Step&& step) {
     try {
-        textio::closeAllConnections();
-    } catch (const textio::IoFailure& failure) {
-        textio::writeToErrorStream(textio::describeFailure(failure));
+        std::forward<Step>(step)();
+        return std::nullopt;
+    } catch (const textio::RunFailure& failure) {
+        return failure;
+    } catch (const std::bad_alloc&) {
+        return textio::outOfMemory();
     }
 }
 
@@ -85,28 +104,19 @@ void closeAfterFailure() {
 int runAndClose() {
     textio::guardStandardDescriptors();
     textio::ignoreBrokenPipes();
-    try {
-        runProgram();
-        textio::closeAllConnections();
-        return 0;
-    } catch (const textio::IoFailure& failure) {
-        textio::writeToErrorStream(textio::describeFailure(failure));
-        closeAfterFailure();
-        return 2;
-    } catch (const textio::OutOfMemory& failure) {
-        textio::writeToErrorStream(textio::describeFailure(failure));
-        closeAfterFailure();
-        return 1;
-    } catch (const std::bad_alloc&) {
-        textio::writeToErrorStream(textio::describeFailure(textio::OutOfMemory(textio::systemErrorText(ENOMEM))));
-        closeAfterFailure();
-        return 1;
-    } catch (const std::exception& failure) {
-        // A fault of the program itself: still reported, and nothing written is lost.
-        textio::writeToErrorStream(std::string("kvw internal error: ") + failure.what() + "\n");
-        closeAfterFailure();
-        return 2;
+    std::optional<textio::RunFailure> failure = failureOf(runProgram);
+    if (failure) {
+        textio::writeToErrorStream(textio::describeFailure(*failure));
     }
+    // Every end closes every connection; a refusal there is reported too, and
+    // ends an otherwise normal run with its status.
+    if (const std::optional<textio::RunFailure> closing = failureOf([] { textio::closeAllConnections(); })) {
+        textio::writeToErrorStream(textio::describeFailure(*closing));
+        if (!failure) {
+            failure = closing;
+        }
+    }
+    return failure ? failure->status : textio::kNormalStatus;
 }
 
 }  // namespace kvw::driver

@@ -12,7 +12,7 @@ extern const std::string kIdentificationLine2;
 
 // Clears the console, shows the identification and the prompt, reads the
 // observation file's name and runs the analysis. A failure is raised as
-// textio::IoFailure or textio::OutOfMemory (or std::bad_alloc).
+// textio::RunFailure, or std::bad_alloc when memory runs out.
 void runProgram();
 
 // The analysis of runProgram once the name is known: load, resample, scan

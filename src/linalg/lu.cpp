@@ -1,8 +1,8 @@
 #include "linalg/lu.h"
 
+#include <cassert>
 #include <cmath>
 #include <cstddef>
-#include <stdexcept>
 #include <utility>
 
 #include "linalg/extended.h"
@@ -12,17 +12,17 @@ namespace kvw::linalg {
 
 namespace {
 
-void checkArguments(std::size_t arraySize, int n, int np, std::size_t vectorSize) {
-    if (n < 1 || n > MAX_ORDER || np < n || vectorSize < static_cast<std::size_t>(n) ||
-        arraySize < static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(np) + static_cast<std::size_t>(n)) {
-        throw std::invalid_argument("ludcmp/lubksb: order, column length or array sizes out of range");
-    }
+// The caller's promise: an order the row scale has room for, and arrays that
+// hold the block.
+[[maybe_unused]] bool argumentsFit(std::size_t arraySize, int n, int np, std::size_t vectorSize) {
+    return n >= 1 && n <= MAX_ORDER && np >= n && vectorSize >= static_cast<std::size_t>(n) &&
+           arraySize >= static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(np) + static_cast<std::size_t>(n);
 }
 
 }  // namespace
 
 void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity) {
-    checkArguments(a.size(), n, np, pivotRows.size());
+    assert(argumentsFit(a.size(), n, np, pivotRows.size()));
     // Element (i, j), counted from 1.
     auto at = [&a, np](int i, int j) -> double& {
         return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
@@ -90,10 +90,7 @@ void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double
 }
 
 void lubksb(std::span<const double> a, int n, int np, std::span<const int> pivotRows, std::span<double> b) {
-    checkArguments(a.size(), n, np, pivotRows.size());
-    if (b.size() < static_cast<std::size_t>(n)) {
-        throw std::invalid_argument("lubksb: the right-hand side is shorter than the order");
-    }
+    assert(argumentsFit(a.size(), n, np, pivotRows.size()) && b.size() >= static_cast<std::size_t>(n));
     auto at = [&a, np](int i, int j) {
         return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
     };
@@ -102,9 +99,7 @@ void lubksb(std::span<const double> a, int n, int np, std::span<const int> pivot
     int first = 0;  // the first non-zero element of the permuted right-hand side
     for (int i = 1; i <= n; ++i) {
         const int row = pivotRows[static_cast<std::size_t>(i - 1)];
-        if (row < i || row > n) {
-            throw std::invalid_argument("lubksb: a pivot row out of range");
-        }
+        assert(row >= i && row <= n && "a pivot row that ludcmp records");
         Extended sum = rhs(row);
         rhs(row) = rhs(i);
         if (first != 0) {

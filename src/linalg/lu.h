@@ -20,7 +20,7 @@ inline constexpr double TINY_PIVOT = static_cast<double>(1.0e-20f);
 // the row interchanged with row j at step j; parity is +1 or -1 by the number
 // of interchanges. An all-zero row writes the record "Singular matrix." on
 // standard output and the decomposition goes on. Requires 1 <= n <= MAX_ORDER
-// and n <= np (std::invalid_argument otherwise) and allocates nothing.
+// and n <= np, and allocates nothing.
 void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity);
 
 // Solves with the factors of ludcmp for one right-hand side b, in place.

@@ -1,5 +1,6 @@
 #include "textio/format.h"
 
+#include <cassert>
 #include <cctype>
 #include <stdexcept>
 
@@ -87,6 +88,63 @@ FormatItem makeItem(ItemKind kind, int width = 0) {
     return item;
 }
 
+// Iw, Fw.d or Aw (the letter taken), repeated `count` times.
+void addDataItems(FormatScanner& scanner, char letter, int count, std::vector<FormatItem>& items) {
+    FormatItem item;
+    switch (letter) {
+        case 'I':
+            item.kind = ItemKind::integer;
+            item.width = scanner.number();
+            item.hasWidth = true;
+            break;
+        case 'F':
+            item.kind = ItemKind::fixed;
+            item.width = scanner.number();
+            if (scanner.take() != '.') {
+                scanner.fail("'.' expected in F");
+            }
+            item.decimals = scanner.number();
+            item.hasWidth = true;
+            break;
+        case 'A':
+            item.kind = ItemKind::character;
+            if (scanner.atDigit()) {
+                item.width = scanner.number();
+                item.hasWidth = true;
+            }
+            break;
+        default:
+            scanner.fail("an unknown item");
+    }
+    if (count < 1) {
+        scanner.fail("a repeat count of zero");
+    }
+    items.insert(items.end(), static_cast<std::size_t>(count), item);
+}
+
+// One item that is not a separator: a quoted text, nX, or a data item with
+// an optional repeat count.
+void addItem(FormatScanner& scanner, std::vector<FormatItem>& items) {
+    if (scanner.peek() == '\'') {
+        scanner.take();
+        FormatItem item = makeItem(ItemKind::literal);
+        item.text = scanner.quoted();
+        items.push_back(std::move(item));
+        return;
+    }
+    const bool counted = scanner.atDigit();
+    const int count = counted ? scanner.number() : 1;
+    const char letter = scanner.take();
+    if (letter == 'X') {
+        if (!counted) {
+            scanner.fail("X needs a count");
+        }
+        items.push_back(makeItem(ItemKind::skip, count));
+        return;
+    }
+    addDataItems(scanner, letter, count, items);
+}
+
 }  // namespace
 
 Format::Format(std::string_view text) : text_(text) {
@@ -94,14 +152,10 @@ Format::Format(std::string_view text) : text_(text) {
     if (scanner.take() != '(') {
         scanner.fail("'(' expected");
     }
+    // Items are separated by commas; a slash is an item that needs none.
     bool needSeparator = false;  // an item was read and no comma or slash followed yet
     bool commaAllowed = false;   // after an item or a slash
-    for (;;) {
-        const char c = scanner.peek();
-        if (c == ')') {
-            scanner.take();
-            break;
-        }
+    for (char c = scanner.peek(); c != ')'; c = scanner.peek()) {
         if (c == '\0') {
             scanner.fail("')' expected");
         }
@@ -110,76 +164,21 @@ Format::Format(std::string_view text) : text_(text) {
                 scanner.fail("an item expected before ','");
             }
             scanner.take();
-            needSeparator = false;
-            commaAllowed = false;
-            continue;
-        }
-        if (c == '/') {
+            needSeparator = commaAllowed = false;
+        } else if (c == '/') {
             scanner.take();
             items_.push_back(makeItem(ItemKind::newRecord));
             needSeparator = false;
             commaAllowed = true;
-            continue;
-        }
-        if (needSeparator) {
-            scanner.fail("',' expected between items");
-        }
-        if (c == '\'') {
-            scanner.take();
-            FormatItem item = makeItem(ItemKind::literal);
-            item.text = scanner.quoted();
-            items_.push_back(std::move(item));
+        } else {
+            if (needSeparator) {
+                scanner.fail("',' expected between items");
+            }
+            addItem(scanner, items_);
             needSeparator = commaAllowed = true;
-            continue;
         }
-        int count = 1;
-        bool counted = false;
-        if (scanner.atDigit()) {
-            count = scanner.number();
-            counted = true;
-        }
-        const char letter = scanner.take();
-        FormatItem item = makeItem(ItemKind::integer);
-        switch (letter) {
-            case 'X':
-                if (!counted) {
-                    scanner.fail("X needs a count");
-                }
-                items_.push_back(makeItem(ItemKind::skip, count));
-                needSeparator = commaAllowed = true;
-                continue;
-            case 'I':
-                item.kind = ItemKind::integer;
-                item.width = scanner.number();
-                item.hasWidth = true;
-                break;
-            case 'F':
-                item.kind = ItemKind::fixed;
-                item.width = scanner.number();
-                if (scanner.take() != '.') {
-                    scanner.fail("'.' expected in F");
-                }
-                item.decimals = scanner.number();
-                item.hasWidth = true;
-                break;
-            case 'A':
-                item.kind = ItemKind::character;
-                if (scanner.atDigit()) {
-                    item.width = scanner.number();
-                    item.hasWidth = true;
-                }
-                break;
-            default:
-                scanner.fail("an unknown item");
-        }
-        if (count < 1) {
-            scanner.fail("a repeat count of zero");
-        }
-        for (int i = 0; i < count; ++i) {
-            items_.push_back(item);
-        }
-        needSeparator = commaAllowed = true;
     }
+    scanner.take();
     if (scanner.peek() != '\0') {
         scanner.fail("text after ')'");
     }
@@ -228,12 +227,11 @@ void appendCharacterField(std::string& out, std::string_view text, const FormatI
     }
 }
 
+// The value of a data item; the program always hands the kind the item edits.
 template <typename T>
-const T& valueFor(const FormatValue& value, const Format& format) {
-    if (const T* held = std::get_if<T>(&value)) {
-        return *held;
-    }
-    throw std::invalid_argument("format " + std::string(format.text()) + ": a value of the wrong kind");
+const T& valueFor(const FormatValue& value) {
+    assert(std::holds_alternative<T>(value) && "a value of the kind its data item edits");
+    return *std::get_if<T>(&value);
 }
 
 }  // namespace
@@ -257,28 +255,19 @@ void editStatement(const Format& format, std::span<const FormatValue> values, st
                 record.field() += item.text;
                 break;
             case ItemKind::integer:
-                appendIntegerField(record.field(), valueFor<std::int32_t>(values[next++], format), item.width);
+                appendIntegerField(record.field(), valueFor<std::int32_t>(values[next++]), item.width);
                 break;
             case ItemKind::fixed:
-                appendFixedField(record.field(), valueFor<double>(values[next++], format), item.width,
+                appendFixedField(record.field(), valueFor<double>(values[next++]), item.width,
                                  item.decimals);
                 break;
             case ItemKind::character:
-                appendCharacterField(record.field(), valueFor<std::string_view>(values[next++], format), item);
+                appendCharacterField(record.field(), valueFor<std::string_view>(values[next++]), item);
                 break;
         }
     }
-    if (next != values.size()) {
-        throw std::invalid_argument("format " + std::string(format.text()) + ": more values than data items");
-    }
+    assert(next == values.size() && "no more values than data items");
     record.endRecord();
-}
-
-std::string editStatement(const Format& format, std::span<const FormatValue> values) {
-    std::string out;
-    std::vector<std::size_t> recordEnds;
-    editStatement(format, values, out, recordEnds);
-    return out;
 }
 
 }  // namespace kvw::textio

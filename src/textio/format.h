@@ -53,12 +53,10 @@ using FormatValue = std::variant<std::string_view, std::int32_t, double>;
 
 // The records of one write statement, each ended by CR LF, appended to `out`;
 // the offset just past each record's terminator is appended to `recordEnds`.
-// A value that does not match its data item throws std::invalid_argument.
+// Each value must be of the kind its data item edits, with no more values
+// than data items (the formats are the program's own).
 void editStatement(const Format& format, std::span<const FormatValue> values, std::string& out,
                    std::vector<std::size_t>& recordEnds);
-
-// The same, as one string (for callers that do not care where records end).
-std::string editStatement(const Format& format, std::span<const FormatValue> values);
 
 inline constexpr std::string_view kRecordTerminator = "\r\n";
 

@@ -1,18 +1,21 @@
 #include "textio/free_format.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <stdexcept>
 #include <string>
+#include <utility>
 
-#include "textio/io_failure.h"
+#include "textio/detail/text_bytes.h"
 
 namespace kvw::textio {
 
 namespace {
+
+using detail::readByte;
+using detail::skipPastLineFeed;
 
 // Enough significant digits to round any decimal text correctly: the digits
 // after them only matter through whether any of them is non-zero.
@@ -71,7 +74,6 @@ public:
         }
         text += 'e';
         text += std::to_string(bounded);
-        errno = 0;
         const double magnitude = std::strtod(text.c_str(), nullptr);
         return negative ? -magnitude : magnitude;
     }
@@ -102,6 +104,9 @@ private:
     void skipToNextValue();
     ItemOutcome readItem(double& target);
     ValueKind readValue(double& target);
+    std::int32_t repeatCount(std::int64_t leading);
+    double readSpecialValue(int& c, bool negative);
+    double readNumber(int& c, DecimalText& decimal, bool anyLeadingDigit, bool negative);
     ItemOutcome applyRepeat(double& target);
     [[noreturn]] void badValue();
     [[noreturn]] void fail(const char* text);
@@ -196,13 +201,17 @@ void FreeFormatReader::skipToNextValue() {
 }
 
 void FreeFormatReader::fail(const char* text) {
-    throw IoFailure(where_, connection_.number, connection_.name,
-                    std::string(text) + " in item " + std::to_string(state_.itemNumber) + " of list input");
+    raiseFailure(connection_.site(where_),
+                 std::string(text) + " in item " + std::to_string(state_.itemNumber) + " of list input");
 }
 
 void FreeFormatReader::badValue() {
-    // The rest of the line goes with the bad value.
-    skipPastLineFeed(connection_, where_);
+    // The rest of the line goes with the bad value. A line end already taken
+    // and pushed back has ended the line: nothing more is skipped.
+    const int pending = std::exchange(state_.pushback, -1);
+    if (pending != '\n') {
+        skipPastLineFeed(connection_, where_);
+    }
     fail("Bad real number");
 }
 
@@ -224,7 +233,8 @@ FreeFormatReader::ValueKind FreeFormatReader::readValue(double& target) {
         return ValueKind::null;
     }
 
-    // Leading digits: a repeat count when an asterisk follows them.
+    // Leading digits: a repeat count when an asterisk follows them, else the
+    // start of the number.
     DecimalText decimal;
     std::int64_t leading = 0;
     bool anyLeadingDigit = false;
@@ -241,13 +251,7 @@ FreeFormatReader::ValueKind FreeFormatReader::readValue(double& target) {
         if (!anyLeadingDigit) {
             badValue();
         }
-        if (leading == 0) {
-            fail("Zero repeat count");
-        }
-        if (leading > kLargestRepeatCount) {
-            fail("Repeat count overflow");
-        }
-        repeat = static_cast<std::int32_t>(leading);
+        repeat = repeatCount(leading);
         decimal = DecimalText();
         anyLeadingDigit = false;
         c = take();
@@ -261,77 +265,96 @@ FreeFormatReader::ValueKind FreeFormatReader::readValue(double& target) {
     }
 
     bool negative = false;
-    double value = 0;
     if (!anyLeadingDigit && (c == '+' || c == '-')) {
         negative = c == '-';
         c = take();
     }
-    if (!anyLeadingDigit && (lower(c) == 'i' || lower(c) == 'n')) {
-        std::string word;
-        while (!endsValue(c) && word.size() < 9) {
-            word += static_cast<char>(lower(c));
-            c = take();
-        }
-        if (!endsValue(c) || (word != "inf" && word != "infinity" && word != "nan")) {
-            pushBack(c);
-            badValue();
-        }
-        if (word == "nan") {
-            value = std::numeric_limits<double>::quiet_NaN();
-        } else {
-            value = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
-        }
-    } else {
-        bool anyDigit = anyLeadingDigit;
-        while (isDigit(c)) {
-            anyDigit = true;
-            decimal.addDigit(c, false);
-            c = take();
-        }
-        if (c == '.') {
-            c = take();
-            while (isDigit(c)) {
-                anyDigit = true;
-                decimal.addDigit(c, true);
-                c = take();
-            }
-        }
-        if (!anyDigit) {
-            pushBack(c);
-            badValue();
-        }
-        const int letter = lower(c);
-        if (letter == 'e' || letter == 'd' || c == '+' || c == '-') {
-            if (letter == 'e' || letter == 'd') {
-                c = take();
-            }
-            if (c == '+' || c == '-') {
-                if (c == '-') {
-                    decimal.setExponentNegative();
-                }
-                c = take();
-            }
-            if (!isDigit(c)) {
-                pushBack(c);
-                badValue();
-            }
-            while (isDigit(c)) {
-                decimal.addExponentDigit(c);
-                c = take();
-            }
-        }
-        if (!endsValue(c)) {
-            pushBack(c);
-            badValue();
-        }
-        value = decimal.value(negative);
-    }
+    const double value = !anyLeadingDigit && (lower(c) == 'i' || lower(c) == 'n')
+                             ? readSpecialValue(c, negative)
+                             : readNumber(c, decimal, anyLeadingDigit, negative);
     pushBack(c);
     target = value;
     state_.repeatCount = repeat - 1;
     state_.savedValue = value;
     state_.savedIsNull = false;
     return ValueKind::number;
+}
+
+std::int32_t FreeFormatReader::repeatCount(std::int64_t leading) {
+    if (leading == 0) {
+        fail("Zero repeat count");
+    }
+    if (leading > kLargestRepeatCount) {
+        fail("Repeat count overflow");
+    }
+    return static_cast<std::int32_t>(leading);
+}
+
+// INF, INFINITY or NAN in any case; `c` is its first letter and is left at
+// the character after the word.
+double FreeFormatReader::readSpecialValue(int& c, bool negative) {
+    std::string word;
+    while (!endsValue(c) && word.size() < 9) {
+        word += static_cast<char>(lower(c));
+        c = take();
+    }
+    if (!endsValue(c) || (word != "inf" && word != "infinity" && word != "nan")) {
+        pushBack(c);
+        badValue();
+    }
+    if (word == "nan") {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+}
+
+// The rest of a number whose leading digits, if any, are in `decimal`: more
+// digits, a point and its digits, an exponent with a letter or a sign alone.
+// `c` is left at the character after the number, which must end the value.
+double FreeFormatReader::readNumber(int& c, DecimalText& decimal, bool anyLeadingDigit, bool negative) {
+    bool anyDigit = anyLeadingDigit;
+    while (isDigit(c)) {
+        anyDigit = true;
+        decimal.addDigit(c, false);
+        c = take();
+    }
+    if (c == '.') {
+        c = take();
+        while (isDigit(c)) {
+            anyDigit = true;
+            decimal.addDigit(c, true);
+            c = take();
+        }
+    }
+    if (!anyDigit) {
+        pushBack(c);
+        badValue();
+    }
+    const int letter = lower(c);
+    if (letter == 'e' || letter == 'd' || c == '+' || c == '-') {
+        if (letter == 'e' || letter == 'd') {
+            c = take();
+        }
+        if (c == '+' || c == '-') {
+            if (c == '-') {
+                decimal.setExponentNegative();
+            }
+            c = take();
+        }
+        if (!isDigit(c)) {
+            pushBack(c);
+            badValue();
+        }
+        while (isDigit(c)) {
+            decimal.addExponentDigit(c);
+            c = take();
+        }
+    }
+    if (!endsValue(c)) {
+        pushBack(c);
+        badValue();
+    }
+    return decimal.value(negative);
 }
 
 ItemOutcome FreeFormatReader::readItem(double& target) {
@@ -382,10 +405,8 @@ ItemOutcome FreeFormatReader::readItem(double& target) {
 }
 
 ReadResult FreeFormatReader::read(std::span<double> targets, std::span<ItemOutcome> outcomes) {
-    if (outcomes.size() != targets.size()) {
-        throw std::invalid_argument("readFreeFormatRecord: one outcome per target");
-    }
-    checkReadable(connection_, where_);
+    assert(outcomes.size() == targets.size());
+    detail::checkReadable(connection_, where_);
     for (ItemOutcome& outcome : outcomes) {
         outcome = ItemOutcome::notReached;
     }

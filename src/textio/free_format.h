@@ -1,4 +1,6 @@
-// Free-format (list-directed) reading of real numbers from a text connection.
+// The free-format reader: real numbers from a text connection, separated by
+// blanks, tabs, commas, semicolons or line ends, with null values, repeat
+// counts ("3*1.5"), a slash that ends the statement, and its end-of-file rules.
 #pragma once
 
 #include <cstdint>

@@ -1,21 +1,14 @@
 #include "textio/input.h"
 
+#include <cassert>
 #include <cstring>
-#include <map>
-#include <stdexcept>
 
-#include "textio/io_failure.h"
+#include "textio/detail/connection_table.h"
+#include "textio/detail/text_bytes.h"
 
 namespace kvw::textio {
 
-namespace {
-
-std::map<int, TextConnection>& connectionTable() {
-    static std::map<int, TextConnection> table;
-    return table;
-}
-
-}  // namespace
+namespace detail {
 
 bool refillBuffer(TextConnection& connection, SourceLocation where) {
     if (connection.next < connection.filled) {
@@ -30,46 +23,6 @@ bool refillBuffer(TextConnection& connection, SourceLocation where) {
         readSome(connection.descriptor, connection.buffer.data(), connection.buffer.size(), connection.site(where));
     connection.sawEnd = connection.filled == 0;
     return connection.filled > 0;
-}
-
-TextConnection* findTextConnection(int number) {
-    auto& table = connectionTable();
-    auto found = table.find(number);
-    return found == table.end() ? nullptr : &found->second;
-}
-
-TextConnection& openTextFile(int number, std::string_view name, std::string_view status,
-                             SourceLocation where) {
-    if (status != "UNKNOWN") {
-        throw std::invalid_argument("openTextFile: only the status UNKNOWN is supported");
-    }
-    if (TextConnection* open = findTextConnection(number)) {
-        closeTextFile(*open, where);
-    }
-    const OpenedFile file = openUnknown(name, number, where);
-    TextConnection connection;
-    connection.number = number;
-    connection.name = std::string(trimTrailingBlanks(name));
-    connection.access = file.access;
-    connection.endState = file.length == 0 && file.regular ? EndState::atEnd : EndState::notAtEnd;
-    connection.descriptor = file.descriptor;
-    connection.regular = file.regular;
-    connection.buffer.resize(kStreamBufferSize);
-    return connectionTable().insert_or_assign(number, std::move(connection)).first->second;
-}
-
-TextConnection& standardInput() {
-    if (TextConnection* open = findTextConnection(kInputUnit)) {
-        return *open;
-    }
-    TextConnection connection;
-    connection.number = kInputUnit;
-    connection.name = "stdin";
-    connection.access = Access::readOnly;
-    connection.descriptor = 0;
-    connection.ownsDescriptor = false;
-    connection.buffer.resize(isTerminal(0) ? 1 : kStreamBufferSize);
-    return connectionTable().emplace(kInputUnit, std::move(connection)).first->second;
 }
 
 bool skipPastLineFeed(TextConnection& connection, SourceLocation where) {
@@ -94,12 +47,53 @@ void checkReadable(const TextConnection& connection, SourceLocation where) {
     }
 }
 
+void releaseText(TextConnection& connection, SourceLocation where) {
+    if (connection.ownsDescriptor) {
+        closeDescriptor(connection.descriptor, connection.site(where));
+    }
+}
+
+}  // namespace detail
+
+using detail::peekByte;
+using detail::readByte;
+
+TextConnection& openTextFile(int number, std::string_view name, std::string_view status,
+                             SourceLocation where) {
+    assert(status == "UNKNOWN" && "the only status the program opens with");
+    (void)status;
+    detail::closeConnection(number, where);
+    const OpenedFile file = openUnknown(name, number, where);
+    TextConnection connection;
+    connection.number = number;
+    connection.name = std::string(trimTrailingBlanks(name));
+    connection.access = file.access;
+    connection.endState = file.length == 0 && file.regular ? EndState::atEnd : EndState::notAtEnd;
+    connection.descriptor = file.descriptor;
+    connection.regular = file.regular;
+    connection.created = file.created;
+    connection.buffer.resize(kStreamBufferSize);
+    return std::get<TextConnection>(detail::installConnection(number, std::move(connection)));
+}
+
+TextConnection& standardInput() {
+    if (detail::Connection* open = detail::findConnection(kInputUnit)) {
+        return std::get<TextConnection>(*open);
+    }
+    TextConnection connection;
+    connection.number = kInputUnit;
+    connection.name = "stdin";
+    connection.access = Access::readOnly;
+    connection.descriptor = 0;
+    connection.ownsDescriptor = false;
+    connection.buffer.resize(isTerminal(0) ? 1 : kStreamBufferSize);
+    return std::get<TextConnection>(detail::installConnection(kInputUnit, std::move(connection)));
+}
+
 ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<char> field,
                                SourceLocation where) {
-    if (width < 1 || static_cast<std::size_t>(width) > field.size()) {
-        throw std::invalid_argument("readCharacterRecord: the width must lie between 1 and the field length");
-    }
-    checkReadable(connection, where);
+    assert(width >= 1 && static_cast<std::size_t>(width) <= field.size());
+    detail::checkReadable(connection, where);
     std::size_t taken = 0;
     const auto wanted = static_cast<std::size_t>(width);
     bool anyByte = false;
@@ -130,7 +124,7 @@ ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<
     }
     std::memset(field.data() + taken, ' ', field.size() - taken);
     if (!connection.recordEnded) {
-        skipPastLineFeed(connection, where);
+        detail::skipPastLineFeed(connection, where);
     }
     connection.recordEnded = false;
     return ReadResult::done;
@@ -154,23 +148,7 @@ void rewindTextFile(TextConnection& connection, SourceLocation where) {
 }
 
 void closeTextFile(TextConnection& connection, SourceLocation where) {
-    const int descriptor = connection.descriptor;
-    const bool owned = connection.ownsDescriptor;
-    const int number = connection.number;
-    const std::string name = connection.name;  // the entry is gone before the close
-    connectionTable().erase(number);
-    if (owned) {
-        closeDescriptor(descriptor, {where, number, name});
-    }
-}
-
-void closeAllTextConnections(SourceLocation where) {
-    auto& table = connectionTable();
-    FirstFailure failure;
-    while (!table.empty()) {
-        failure.attempt([&] { closeTextFile(table.begin()->second, where); });
-    }
-    failure.raise();
+    detail::closeConnection(connection.number, where);
 }
 
 }  // namespace kvw::textio

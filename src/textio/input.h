@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "textio/run_failure.h"
 #include "textio/source_location.h"
 #include "textio/system_file.h"
 
@@ -25,6 +26,7 @@ struct TextConnection {
     int descriptor = -1;
     bool ownsDescriptor = true;  // standard input is never closed
     bool regular = false;
+    bool created = false;        // the open created the file: it did not exist before
     std::vector<char> buffer;    // 8192 bytes; 1 for a terminal, read without buffering
     std::size_t next = 0;        // the next unread byte of the buffer
     std::size_t filled = 0;      // the bytes of the buffer that hold data
@@ -35,8 +37,9 @@ struct TextConnection {
 
 inline constexpr std::size_t kStreamBufferSize = 8192;
 
-// Connects a file by name with the status "UNKNOWN". The connection lives in
-// the table of open connections until closeTextFile or closeAllConnections.
+// Connects a file by name with the status "UNKNOWN", closing whatever held the
+// number. The connection lives in the table of open connections until
+// closeTextFile or closeAllConnections.
 TextConnection& openTextFile(int number, std::string_view name, std::string_view status,
                              SourceLocation where = SourceLocation::current());
 
@@ -52,35 +55,5 @@ ReadResult readCharacterRecord(TextConnection& connection, int width, std::span<
 void rewindTextFile(TextConnection& connection, SourceLocation where = SourceLocation::current());
 
 void closeTextFile(TextConnection& connection, SourceLocation where = SourceLocation::current());
-
-// The connection with this number, or null.
-TextConnection* findTextConnection(int number);
-
-// Closes every text connection; the first refusal is raised after all are closed.
-void closeAllTextConnections(SourceLocation where);
-
-// Refills an exhausted buffer from the system; false at the end of the file.
-bool refillBuffer(TextConnection& connection, SourceLocation where);
-
-// Byte access for the record readers of this library: the next byte, or -1 at
-// the end of the file.
-inline int readByte(TextConnection& connection, SourceLocation where) {
-    if (connection.next == connection.filled && !refillBuffer(connection, where)) {
-        return -1;
-    }
-    return static_cast<unsigned char>(connection.buffer[connection.next++]);
-}
-inline int peekByte(TextConnection& connection, SourceLocation where) {
-    if (connection.next == connection.filled && !refillBuffer(connection, where)) {
-        return -1;
-    }
-    return static_cast<unsigned char>(connection.buffer[connection.next]);
-}
-
-// Skips up to and including the next LF; false when the file ended first.
-bool skipPastLineFeed(TextConnection& connection, SourceLocation where);
-
-// Raises the failure for a read that the connection's access or state forbids.
-void checkReadable(const TextConnection& connection, SourceLocation where);
 
 }  // namespace kvw::textio

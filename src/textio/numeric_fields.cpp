@@ -93,93 +93,103 @@ void appendIntegerField(std::string& out, std::int32_t value, int width) {
     out += digits;
 }
 
-void appendFixedField(std::string& out, double value, int width, int decimals) {
-    if (!std::isfinite(value)) {
-        appendNonFiniteField(out, value, width);
+namespace {
+
+// Where the digits of a fixed-point field go: nbefore digits before the
+// point, then nzero zeros, then nafter digits, all taken from `digits` (and
+// "0" beyond its end).
+struct FixedPositions {
+    std::string digits;
+    int nbefore = 0;
+    int nzero = 0;
+    int nafter = 0;
+    int leadingZeros = 0;  // zeros between the point and the first digit
+    bool zero = false;     // every digit shown is 0, or none is shown
+};
+
+FixedPositions positionsOf(DecimalDigits decimal, double magnitude, int decimals) {
+    FixedPositions field;
+    if (decimals == 0 && decimal.exponent <= 0 && magnitude != 0) {
+        // Without decimals a value below one rounds to 0 or 1 on its first digit.
+        decimal.digits.insert(decimal.digits.begin(), '0');
+        ++decimal.exponent;
+    }
+    field.digits = std::move(decimal.digits);
+    field.nbefore = std::max(decimal.exponent, 0);
+    field.nafter = decimals;
+    if (decimal.exponent < 0) {
+        field.nzero = std::min(decimals, -decimal.exponent);
+        field.nafter = decimals - field.nzero;
+        field.leadingZeros = -decimal.exponent;
+    }
+    field.zero = magnitude == 0;
+    return field;
+}
+
+// Rounds half away from zero at the field's last digit, on the 23-digit string.
+void roundAtLastDigit(FixedPositions& field, int decimals) {
+    if (field.zero) {
         return;
     }
-    const bool negative = std::signbit(value);
-    const double magnitude = std::fabs(value);
-    DecimalDigits decimal = significantDigits(magnitude);
-    std::string& digits = decimal.digits;
-    int exponent = decimal.exponent;
-
-    if (decimals == 0 && exponent <= 0 && magnitude != 0) {
-        // Without decimals a value below one rounds to 0 or 1 on its first digit.
-        digits.insert(digits.begin(), '0');
-        ++exponent;
+    std::string& digits = field.digits;
+    const int shown = field.nbefore + field.nafter;
+    if (shown == 0) {
+        // The value lies wholly beyond the last decimal: one unit there, or zero.
+        if (field.leadingZeros == decimals && digits[0] >= '5') {
+            field.nzero = decimals - 1;
+            field.nafter = 1;
+            digits.assign(1, '1');
+        } else {
+            field.zero = true;
+        }
+        return;
     }
-
-    int nbefore = exponent;
-    int nzero = 0;
-    int nafter = decimals;
-    int leadingZeros = 0;  // zeros between the point and the first digit
-    if (exponent < 0) {
-        nzero = std::min(decimals, -exponent);
-        nafter = decimals - nzero;
-        nbefore = 0;
-        leadingZeros = -exponent;
-    } else if (exponent == 0) {
-        nbefore = 0;
+    if (shown >= kSignificantDigits) {
+        return;  // every digit kept; the positions beyond show 0
     }
-
-    bool allShownZero = false;
-    if (magnitude == 0) {
-        allShownZero = true;
-    } else {
-        const int shown = nbefore + nafter;
-        if (shown == 0) {
-            if (leadingZeros == decimals && digits[0] >= '5') {
-                nzero = decimals - 1;
-                nafter = 1;
-                digits.assign(1, '1');
+    if (digits[static_cast<std::size_t>(shown)] >= '5') {
+        int position = shown - 1;
+        while (position >= 0 && digits[static_cast<std::size_t>(position)] == '9') {
+            digits[static_cast<std::size_t>(position)] = '0';
+            --position;
+        }
+        if (position >= 0) {
+            ++digits[static_cast<std::size_t>(position)];
+        } else {
+            // The carry ran past the first digit: one more digit in front.
+            digits.insert(digits.begin(), '1');
+            if (field.nzero > 0) {
+                --field.nzero;
+                ++field.nafter;
             } else {
-                allShownZero = true;
+                ++field.nbefore;
             }
-        } else if (shown < kSignificantDigits) {
-            if (digits[static_cast<std::size_t>(shown)] >= '5') {
-                int position = shown - 1;
-                while (position >= 0 && digits[static_cast<std::size_t>(position)] == '9') {
-                    digits[static_cast<std::size_t>(position)] = '0';
-                    --position;
-                }
-                if (position >= 0) {
-                    ++digits[static_cast<std::size_t>(position)];
-                } else {
-                    // The carry ran past the first digit: one more digit in front.
-                    digits.insert(digits.begin(), '1');
-                    if (nzero > 0) {
-                        --nzero;
-                        ++nafter;
-                    } else {
-                        ++nbefore;
-                    }
-                }
-            }
-            digits.resize(static_cast<std::size_t>(nbefore + nafter));
-            allShownZero = digits.find_first_not_of('0') == std::string::npos;
         }
     }
+    digits.resize(static_cast<std::size_t>(field.nbefore + field.nafter));
+    field.zero = digits.find_first_not_of('0') == std::string::npos;
+}
 
-    if (allShownZero) {
+// Blanks, the sign, a leading zero where there is room, the digits and the
+// point; asterisks when the field is too narrow.
+void appendLayout(std::string& out, FixedPositions field, bool negative, int width, int decimals) {
+    if (field.zero) {
         // A zero result: the point and the decimals, the sign of the value kept.
-        nbefore = 0;
-        nzero = decimals;
-        nafter = 0;
+        field.nbefore = 0;
+        field.nzero = decimals;
+        field.nafter = 0;
     }
-
-    int blanks = width - (nbefore + nzero + nafter + 1) - (negative ? 1 : 0);
+    int blanks = width - (field.nbefore + field.nzero + field.nafter + 1) - (negative ? 1 : 0);
     if (blanks < 0) {
         appendAsterisks(out, width);
         return;
     }
-    bool leadingZero = false;
-    if (nbefore == 0 && blanks > 0) {
-        leadingZero = true;
+    const bool leadingZero = field.nbefore == 0 && blanks > 0;
+    if (leadingZero) {
         --blanks;
     }
-    auto digitAt = [&digits](int index) {
-        return index < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(index)] : '0';
+    auto digitAt = [&field](int index) {
+        return index < static_cast<int>(field.digits.size()) ? field.digits[static_cast<std::size_t>(index)] : '0';
     };
     out.append(static_cast<std::size_t>(blanks), ' ');
     if (negative) {
@@ -188,26 +198,27 @@ void appendFixedField(std::string& out, double value, int width, int decimals) {
     if (leadingZero) {
         out += '0';
     }
-    for (int i = 0; i < nbefore; ++i) {
+    for (int i = 0; i < field.nbefore; ++i) {
         out += digitAt(i);
     }
     out += '.';
-    out.append(static_cast<std::size_t>(nzero), '0');
-    for (int i = 0; i < nafter; ++i) {
-        out += digitAt(nbefore + i);
+    out.append(static_cast<std::size_t>(field.nzero), '0');
+    for (int i = 0; i < field.nafter; ++i) {
+        out += digitAt(field.nbefore + i);
     }
 }
 
-std::string integerField(std::int32_t value, int width) {
-    std::string out;
-    appendIntegerField(out, value, width);
-    return out;
-}
+}  // namespace
 
-std::string fixedField(double value, int width, int decimals) {
-    std::string out;
-    appendFixedField(out, value, width, decimals);
-    return out;
+void appendFixedField(std::string& out, double value, int width, int decimals) {
+    if (!std::isfinite(value)) {
+        appendNonFiniteField(out, value, width);
+        return;
+    }
+    const double magnitude = std::fabs(value);
+    FixedPositions field = positionsOf(significantDigits(magnitude), magnitude, decimals);
+    roundAtLastDigit(field, decimals);
+    appendLayout(out, std::move(field), std::signbit(value), width, decimals);
 }
 
 }  // namespace kvw::textio

@@ -17,7 +17,4 @@ void appendIntegerField(std::string& out, std::int32_t value, int width);
 // for values that are not finite.
 void appendFixedField(std::string& out, double value, int width, int decimals);
 
-std::string integerField(std::int32_t value, int width);
-std::string fixedField(double value, int width, int decimals);
-
 }  // namespace kvw::textio

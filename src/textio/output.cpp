@@ -1,20 +1,13 @@
 #include "textio/output.h"
 
-#include <map>
-#include <stdexcept>
+#include <cassert>
 #include <utility>
 
-#include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/detail/connection_table.h"
 
 namespace kvw::textio {
 
 namespace {
-
-std::map<int, OutputConnection>& connectionTable() {
-    static std::map<int, OutputConnection> table;
-    return table;
-}
 
 void flushStream(OutputConnection& connection, SourceLocation where) {
     if (connection.stream.empty()) {
@@ -85,34 +78,22 @@ void addRecord(std::string& record, std::vector<std::size_t>& recordEnds, std::s
     recordEnds.push_back(record.size());
 }
 
-void closeOutputConnection(OutputConnection& connection, SourceLocation where) {
-    const int number = connection.number;
-    const std::string name = connection.name;
-    const int descriptor = connection.descriptor;
-    const bool owned = connection.ownsDescriptor;
+}  // namespace
+
+void detail::releaseOutput(OutputConnection& connection, SourceLocation where) {
     FirstFailure failure;
     failure.attempt([&] { flushStream(connection, where); });
-    connectionTable().erase(number);
-    if (owned) {
-        failure.attempt([&] { closeDescriptor(descriptor, {where, number, name}); });
+    if (connection.ownsDescriptor) {
+        failure.attempt([&] { closeDescriptor(connection.descriptor, connection.site(where)); });
     }
     failure.raise();
 }
 
-}  // namespace
-
 OutputConnection& openConnection(int number, std::string_view name, std::string_view status,
                                  SourceLocation where) {
-    if (status != "UNKNOWN") {
-        throw std::invalid_argument("openConnection: only the status UNKNOWN is supported");
-    }
-    if (TextConnection* reading = findTextConnection(number)) {
-        closeTextFile(*reading, where);
-    }
-    auto& table = connectionTable();
-    if (auto open = table.find(number); open != table.end()) {
-        closeOutputConnection(open->second, where);
-    }
+    assert(status == "UNKNOWN" && "the only status the program opens with");
+    (void)status;
+    detail::closeConnection(number, where);
     const OpenedFile file = openUnknown(name, number, where);
     OutputConnection connection;
     connection.number = number;
@@ -121,13 +102,12 @@ OutputConnection& openConnection(int number, std::string_view name, std::string_
     connection.atEnd = file.length == 0;  // the position is the start
     connection.descriptor = file.descriptor;
     connection.unbuffered = isTerminal(file.descriptor);
-    return table.insert_or_assign(number, std::move(connection)).first->second;
+    return std::get<OutputConnection>(detail::installConnection(number, std::move(connection)));
 }
 
 OutputConnection& standardOutput() {
-    auto& table = connectionTable();
-    if (auto open = table.find(kOutputUnit); open != table.end()) {
-        return open->second;
+    if (detail::Connection* open = detail::findConnection(kOutputUnit)) {
+        return std::get<OutputConnection>(*open);
     }
     OutputConnection connection;
     connection.number = kOutputUnit;
@@ -135,7 +115,7 @@ OutputConnection& standardOutput() {
     connection.descriptor = 1;
     connection.ownsDescriptor = false;
     connection.unbuffered = isTerminal(1);
-    return table.emplace(kOutputUnit, std::move(connection)).first->second;
+    return std::get<OutputConnection>(detail::installConnection(kOutputUnit, std::move(connection)));
 }
 
 void writeFreeFormat(OutputConnection& connection, SourceLocation where) {
@@ -156,16 +136,6 @@ void writeFormatted(OutputConnection& connection, const Format& format, std::ini
     writeStatement(connection, where, [&](std::string& record, std::vector<std::size_t>& recordEnds) {
         editStatement(format, std::span<const FormatValue>(values.begin(), values.size()), record, recordEnds);
     });
-}
-
-void closeAllConnections(SourceLocation where) {
-    auto& table = connectionTable();
-    FirstFailure failure;
-    while (!table.empty()) {
-        failure.attempt([&] { closeOutputConnection(table.begin()->second, where); });
-    }
-    failure.attempt([&] { closeAllTextConnections(where); });
-    failure.raise();
 }
 
 }  // namespace kvw::textio

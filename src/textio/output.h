@@ -32,8 +32,9 @@ struct OutputConnection {
     FailureSite site(SourceLocation where) const { return {where, number, name}; }
 };
 
-// Connects a file for output with the status "UNKNOWN": an existing file is
-// kept, positioned at its start, and cut after the first statement.
+// Connects a file for output with the status "UNKNOWN", closing whatever held
+// the number: an existing file is kept, positioned at its start, and cut after
+// the first statement.
 OutputConnection& openConnection(int number, std::string_view name, std::string_view status,
                                  SourceLocation where = SourceLocation::current());
 
@@ -49,10 +50,5 @@ void writeFreeFormat(OutputConnection& connection, std::string_view text,
 // One formatted write statement.
 void writeFormatted(OutputConnection& connection, const Format& format, std::initializer_list<FormatValue> values,
                     SourceLocation where = SourceLocation::current());
-
-// Hands every buffer to the system and closes every connection, input ones
-// included. Every connection is closed even when one refuses; the first
-// refusal is raised afterwards.
-void closeAllConnections(SourceLocation where = SourceLocation::current());
 
 }  // namespace kvw::textio

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <csignal>
 
-#include "textio/io_failure.h"
 
 namespace kvw::textio {
 
@@ -30,14 +29,6 @@ int openWith(const std::string& path, int accessFlags) {
 
 }  // namespace
 
-void raiseFailure(const FailureSite& site, std::string reason) {
-    throw IoFailure(site.where, site.unit, std::string(site.fileName), std::move(reason));
-}
-
-void raiseSystemFailure(const FailureSite& site, int errorNumber) {
-    raiseFailure(site, systemErrorText(errorNumber));
-}
-
 std::string_view trimTrailingBlanks(std::string_view name) {
     const std::size_t end = name.find_last_not_of(' ');
     return end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1);
@@ -53,7 +44,12 @@ OpenedFile openUnknown(std::string_view name, int unit, SourceLocation where) {
     }
 
     OpenedFile file;
-    int descriptor = openWith(path, O_RDWR);
+    // An exclusive creation first, so that a file made by this open is known as such.
+    int descriptor = openWith(path, O_RDWR | O_EXCL);
+    file.created = descriptor >= 0;
+    if (descriptor < 0) {
+        descriptor = openWith(path, O_RDWR);
+    }
     if (descriptor < 0 && (refusedForRights(errno) || errno == EROFS)) {
         file.access = Access::readOnly;
         descriptor = openWith(path, O_RDONLY);

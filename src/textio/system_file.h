@@ -7,34 +7,27 @@
 #include <string>
 #include <string_view>
 
+#include "textio/run_failure.h"
 #include "textio/source_location.h"
 
 namespace kvw::textio {
 
 enum class Access { readWrite, readOnly, writeOnly };
 
-// What a connection needs to know to report a failure.
-struct FailureSite {
-    SourceLocation where;
-    int unit;
-    std::string_view fileName;
-};
-
-[[noreturn]] void raiseFailure(const FailureSite& site, std::string reason);
-[[noreturn]] void raiseSystemFailure(const FailureSite& site, int errorNumber);
-
 struct OpenedFile {
     int descriptor = -1;
     Access access = Access::readWrite;
     bool regular = false;   // an ordinary file, which can be repositioned and cut
     long long length = 0;   // its length when opened
+    bool created = false;   // it did not exist before the open
 };
 
 // The name with its trailing blanks removed; only the blank counts.
 std::string_view trimTrailingBlanks(std::string_view name);
 
 // Opens by the rules of the status "UNKNOWN": read and write, creating a
-// missing file; refused for lack of rights, read-only, then write-only.
+// missing file (and saying so); refused for lack of rights, read-only, then
+// write-only.
 // Pipes and sockets are refused, since a run could wait on them for ever.
 OpenedFile openUnknown(std::string_view name, int unit, SourceLocation where);
 

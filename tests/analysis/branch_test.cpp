@@ -11,28 +11,23 @@
 #include <gtest/gtest.h>
 
 #include "analysis/branch.h"
-#include "textio/io_failure.h"
+#include "support/references.h"
 
 namespace {
 
-using kvw::analysis::ObservationSeries;
 using kvw::analysis::ResampledCurve;
-using kvw::analysis::selectBranchAndResample;
-using kvw::analysis::Table;
+using kvw::analysis::UnusableCurve;
+using kvw::testing::literalGridMagnitudes;
+using kvw::testing::OwnResampling;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
-ObservationSeries makeSeries(const std::vector<double>& t, const std::vector<double>& m) {
-    ObservationSeries series;
-    series.source = "curve.dat";
-    series.count = static_cast<std::int32_t>(t.size());
-    series.times.assign(t.begin(), t.end());
-    series.magnitudes.assign(m.begin(), m.end());
-    return series;
+OwnResampling resample(const std::vector<double>& t, const std::vector<double>& m) {
+    return kvw::testing::resampleSeries(t, m);
 }
 
-std::vector<double> asVector(const Table& table) { return {table.begin(), table.end()}; }
+std::vector<double> asVector(std::span<const double> table) { return {table.begin(), table.end()}; }
 
 // Values v(0) .. v(count - 1).
 template <typename F>
@@ -44,31 +39,9 @@ std::vector<double> generate(int count, F v) {
     return values;
 }
 
-// The magnitudes of the grid by the rule itself: the first segment k with
-// T(k) - D <= x < T(k+1) - D, else the last one, and linear interpolation.
-std::vector<double> literalMagnitudes(const ObservationSeries& s, double dayOffset, const Table& gridTimes) {
-    const std::size_t n = s.times.size();
-    std::vector<double> result;
-    for (const double x : gridTimes) {
-        std::size_t k = n - 2;
-        for (std::size_t c = 0; c + 1 < n; ++c) {
-            if (s.times[c] - static_cast<long double>(dayOffset) <= x &&
-                x < s.times[c + 1] - static_cast<long double>(dayOffset)) {
-                k = c;
-                break;
-            }
-        }
-        const long double a = s.times[k] - static_cast<long double>(dayOffset);
-        const long double b = s.times[k + 1] - static_cast<long double>(dayOffset);
-        const long double dm = static_cast<long double>(s.magnitudes[k + 1]) - s.magnitudes[k];
-        result.push_back(static_cast<double>(s.magnitudes[k] + (x - a) * dm / (b - a)));
-    }
-    return result;
-}
-
 TEST(BranchSelection, WorkedExample) {
-    const ResampledCurve c =
-        selectBranchAndResample(makeSeries({0.0, 0.25, 0.5, 0.75, 1.0}, {10.0, 10.5, 11.0, 10.5, 10.0}));
+    const OwnResampling ownC = resample({0.0, 0.25, 0.5, 0.75, 1.0}, {10.0, 10.5, 11.0, 10.5, 10.0});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.deepestIndex, 3);
     EXPECT_EQ(c.crossingLevel, 10.0);
     EXPECT_EQ(c.crossingIndex, 1);
@@ -84,8 +57,8 @@ TEST(BranchSelection, WorkedExample) {
 
 TEST(BranchSelection, LastObservationFainterCrossesOnTheDescendingBranch) {
     // L = 10.5 is reached between observations 2 and 3, at 1 + 0.25 / 0.5.
-    const ResampledCurve c = selectBranchAndResample(
-        makeSeries({0, 1, 2, 3, 4, 5}, {10.0, 10.25, 10.75, 11.5, 10.75, 10.5}));
+    const OwnResampling ownC = resample({0, 1, 2, 3, 4, 5}, {10.0, 10.25, 10.75, 11.5, 10.75, 10.5});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.deepestIndex, 4);
     EXPECT_EQ(c.crossingLevel, 10.5);
     EXPECT_EQ(c.crossingIndex, 2);
@@ -101,7 +74,8 @@ TEST(BranchSelection, LastObservationFainterCrossesOnTheDescendingBranch) {
 }
 
 TEST(BranchSelection, FirstFainterThanLastAndSecondFainterStillTakesTheWholeSeries) {
-    const ResampledCurve c = selectBranchAndResample(makeSeries({0, 1, 2, 3}, {10.5, 10.75, 11.0, 10.25}));
+    const OwnResampling ownC = resample({0, 1, 2, 3}, {10.5, 10.75, 11.0, 10.25});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.crossingLevel, 10.5);
     EXPECT_EQ(c.crossingIndex, 1);
     EXPECT_EQ(c.crossingTime, 0.0);
@@ -115,7 +89,8 @@ TEST(BranchSelection, FirstFainterThanLastAndSecondFainterStillTakesTheWholeSeri
 }
 
 TEST(BranchSelection, DeepestAtTheLastObservationHasNoCrossing) {
-    const ResampledCurve c = selectBranchAndResample(makeSeries({0, 1, 2}, {10, 10.5, 11}));
+    const OwnResampling ownC = resample({0, 1, 2}, {10, 10.5, 11});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.deepestIndex, 3);
     EXPECT_EQ(c.crossingIndex, 3);
     EXPECT_EQ(c.crossingTime, 2.0);
@@ -130,7 +105,8 @@ TEST(BranchSelection, DeepestAtTheLastObservationHasNoCrossing) {
 }
 
 TEST(BranchSelection, TieAtTheDeepestMagnitudeGoesToTheLaterObservation) {
-    const ResampledCurve c = selectBranchAndResample(makeSeries({0, 1, 2, 3, 4}, {10, 11, 10.5, 11, 10.25}));
+    const OwnResampling ownC = resample({0, 1, 2, 3, 4}, {10, 11, 10.5, 11, 10.25});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.deepestIndex, 4);
     EXPECT_EQ(c.crossingIndex, 1);
     EXPECT_EQ(c.crossingTime, 0.25);
@@ -138,7 +114,8 @@ TEST(BranchSelection, TieAtTheDeepestMagnitudeGoesToTheLaterObservation) {
 }
 
 TEST(BranchSelection, NegativeFirstTimeTruncatesTowardZero) {
-    const ResampledCurve c = selectBranchAndResample(makeSeries({-3.7, -3.2, -2.7}, {10.5, 11, 10}));
+    const OwnResampling ownC = resample({-3.7, -3.2, -2.7}, {10.5, 11, 10});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.dayOffset, -3);
     EXPECT_EQ(c.windowStart, -3.7);
     EXPECT_NEAR(c.gridTimes.front(), -0.7, 1e-15);
@@ -147,8 +124,8 @@ TEST(BranchSelection, NegativeFirstTimeTruncatesTowardZero) {
 }
 
 TEST(BranchSelection, JulianDatesGiveGridTimesAfterTheDayOffset) {
-    const ResampledCurve c = selectBranchAndResample(
-        makeSeries(generate(5, [](int k) { return 2459000.25 + 0.25 * k; }), {10, 10.5, 11, 10.5, 10}));
+    const OwnResampling ownC = resample(generate(5, [](int k) { return 2459000.25 + 0.25 * k; }), {10, 10.5, 11, 10.5, 10});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.dayOffset, 2459000);
     EXPECT_EQ(c.windowStart, 2459000.25);
     EXPECT_EQ(c.windowEnd, 2459001.25);
@@ -160,7 +137,8 @@ TEST(BranchSelection, JulianDatesGiveGridTimesAfterTheDayOffset) {
 TEST(BranchSelection, WindowOfLengthZero) {
     // The first observation is the fainter end and the deepest: no crossing,
     // and the last segment reaches L = 11 at T(1) itself.
-    const ResampledCurve c = selectBranchAndResample(makeSeries({0, 1}, {11, 10}));
+    const OwnResampling ownC = resample({0, 1}, {11, 10});
+    const ResampledCurve& c = ownC.curve;
     EXPECT_EQ(c.crossingIndex, 2);
     EXPECT_EQ(c.branchPoints, 3);
     EXPECT_EQ(c.intervals, 12);
@@ -171,18 +149,20 @@ TEST(BranchSelection, WindowOfLengthZero) {
 
 TEST(BranchSelection, OutOfOrderTimesUseTheFirstQualifyingSegment) {
     // Segments [0,4) and [1,3) both hold x in [1,2]; the first one is used.
-    const ObservationSeries s = makeSeries({0, 4, 1, 3, 2}, {10, 11, 10.5, 10.25, 10});
-    const ResampledCurve c = selectBranchAndResample(s);
+    const std::vector<double> t = {0, 4, 1, 3, 2};
+    const std::vector<double> m = {10, 11, 10.5, 10.25, 10};
+    const OwnResampling own = resample(t, m);
+    const ResampledCurve& c = own.curve;
     EXPECT_EQ(c.windowEnd, 2.0);
     EXPECT_EQ(asVector(c.gridMagnitudes), generate(17, [](int j) { return 10.0 + j / 32.0; }));
-    EXPECT_EQ(asVector(c.gridMagnitudes), literalMagnitudes(s, 0, c.gridTimes));
+    EXPECT_EQ(asVector(c.gridMagnitudes), literalGridMagnitudes(t, m, 0, c.gridTimes));
 }
 
 TEST(BranchSelection, TimesBeyondEverySegmentUseTheLastSegmentExtended) {
     // L = 11 at the first observation; the reversed last segment (3 -> 2)
     // reaches it at H = 6. Grid times from 3 on lie in no segment.
-    const ObservationSeries s = makeSeries({0, 1, 3, 2}, {11, 10.5, 10.25, 10});
-    const ResampledCurve c = selectBranchAndResample(s);
+    const OwnResampling own = resample({0, 1, 3, 2}, {11, 10.5, 10.25, 10});
+    const ResampledCurve& c = own.curve;
     EXPECT_EQ(c.crossingIndex, 4);
     EXPECT_EQ(c.crossingTime, 6.0);
     EXPECT_EQ(c.branchPoints, 5);
@@ -204,10 +184,10 @@ TEST(BranchSelection, ShuffledCurvesMatchTheSegmentRuleLiterally) {
             t[i] = 2451000.0 + time(random);
             m[i] = magnitude(random);
         }
-        const ObservationSeries s = makeSeries(t, m);
-        const ResampledCurve c = selectBranchAndResample(s);
+        const OwnResampling own = resample(t, m);
+        const ResampledCurve& c = own.curve;
         SCOPED_TRACE("curve " + std::to_string(curve));
-        EXPECT_EQ(asVector(c.gridMagnitudes), literalMagnitudes(s, c.dayOffset, c.gridTimes));
+        EXPECT_EQ(asVector(c.gridMagnitudes), literalGridMagnitudes(t, m, c.dayOffset, c.gridTimes));
     }
 }
 
@@ -231,33 +211,30 @@ TEST(BranchSelection, CurvesThatCannotBeResampledEndTheRun) {
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         try {
-            selectBranchAndResample(makeSeries(c.t, c.m));
+            resample(c.t, c.m);
             ADD_FAILURE() << "no failure";
-        } catch (const kvw::textio::IoFailure& failure) {
-            EXPECT_EQ(failure.reason.rfind("The light curve cannot be resampled", 0), 0u) << failure.reason;
-            EXPECT_EQ(failure.fileName, "curve.dat");
+        } catch (const UnusableCurve& failure) {
+            EXPECT_FALSE(failure.reason.empty());
         }
     }
 }
 
 TEST(BranchSelection, DayOffsetJustInsideThe32BitRange) {
-    EXPECT_EQ(selectBranchAndResample(makeSeries({2147483647.5, 2147483648.5, 2147483649.5}, {10, 11, 10}))
-                  .dayOffset,
-              2147483647);
-    EXPECT_EQ(selectBranchAndResample(makeSeries({-2147483647.5, -2147483646.5, -2147483645.5}, {10, 11, 10}))
-                  .dayOffset,
-              -2147483647);
+    EXPECT_EQ(resample({2147483647.5, 2147483648.5, 2147483649.5}, {10, 11, 10}).curve.dayOffset, 2147483647);
+    EXPECT_EQ(resample({-2147483647.5, -2147483646.5, -2147483645.5}, {10, 11, 10}).curve.dayOffset, -2147483647);
 }
 
 TEST(BranchSelection, UnusedNonFiniteMagnitudeChangesNothing) {
     // Observation 2 lies before the window and is never the deepest; it only
     // takes part in comparisons with the crossing level 10.5.
     const std::vector<double> t = {0, 1, 2, 3, 4, 5, 6};
-    const ResampledCurve plain = selectBranchAndResample(makeSeries(t, {10.5, 10.0, 10.25, 11, 11.5, 10.75, 10.5}));
+    const OwnResampling ownPlain = resample(t, {10.5, 10.0, 10.25, 11, 11.5, 10.75, 10.5});
+    const ResampledCurve& plain = ownPlain.curve;
     EXPECT_EQ(plain.crossingIndex, 3);
     for (const double odd : {-kInf, kNan}) {
         SCOPED_TRACE(odd);
-        const ResampledCurve c = selectBranchAndResample(makeSeries(t, {10.5, odd, 10.25, 11, 11.5, 10.75, 10.5}));
+        const OwnResampling ownC = resample(t, {10.5, odd, 10.25, 11, 11.5, 10.75, 10.5});
+    const ResampledCurve& c = ownC.curve;
         EXPECT_EQ(c.deepestIndex, plain.deepestIndex);
         EXPECT_EQ(c.crossingIndex, plain.crossingIndex);
         EXPECT_EQ(c.crossingTime, plain.crossingTime);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -16,9 +15,9 @@
 #include "analysis/fast_scan.h"
 #include "analysis/minimum.h"
 #include "analysis/symmetry_scan.h"
-#include "support/nested_scan.h"
+#include "support/references.h"
 #include "support/whole_run.h"
-#include "textio/numeric_fields.h"
+#include "support/fields.h"
 
 namespace kvw::analysis {
 namespace {
@@ -47,10 +46,6 @@ std::vector<double> exactSums(const std::vector<double>& magnitudes) {
     std::vector<double> sums(trials);
     exactSymmetricSums(magnitudes, every, sums);
     return sums;
-}
-
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 using Generator = std::function<double(std::int32_t point, std::int32_t points, std::mt19937_64&)>;
@@ -133,8 +128,8 @@ TEST(FastScan, ExactSumsMatchTheNestedSearch) {
         std::vector<double> someSums(sums.size(), -1.0);
         exactSymmetricSums(grid, some, someSums);
         for (std::size_t i = 0; i < sums.size(); ++i) {
-            EXPECT_TRUE(sameBits(sums[i], reference.sums[i])) << "K=" << halfCount << " trial " << i + 1;
-            EXPECT_TRUE(i % 3 != 0 || sameBits(someSums[i], reference.sums[i]));
+            EXPECT_TRUE(testing::sameBits(sums[i], reference.sums[i])) << "K=" << halfCount << " trial " << i + 1;
+            EXPECT_TRUE(i % 3 != 0 || testing::sameBits(someSums[i], reference.sums[i]));
         }
     }
 }
@@ -167,33 +162,33 @@ TEST(FastScan, BoundHoldsOnManyGrids) {
 
 // What the run writes and reports: the F14.8 text and pair count of every
 // trial, and the fit, bit for bit.
-MinimumReport expectSameAsExactScan(const std::vector<double>& grid, const std::string& name,
+MinimumFit expectSameAsExactScan(const std::vector<double>& grid, const std::string& name,
                                    FastScanOutcome* outcome) {
     SCOPED_TRACE(name + ", N=" + std::to_string(grid.size()));
     const auto halfCount = static_cast<std::int32_t>(grid.size() / 2);
+    const auto trials = 4 * halfCount - 1;
     Workspace work(grid.size());
-    SymmetryScan fast;
-    fast.trialCount = 4 * halfCount - 1;
-    fast.sums.resize(work.extents.trials);
-    fast.pairCounts.resize(work.extents.trials);
-    *outcome = fastSymmetricSums(grid, halfCount, fast.sums, fast.pairCounts, work.buffers(), 2);
+    std::vector<double> fastSums(work.extents.trials);
+    std::vector<std::int32_t> pairCounts(work.extents.trials);
+    *outcome = fastSymmetricSums(grid, halfCount, fastSums, pairCounts, work.buffers(), 2);
     EXPECT_TRUE(outcome->used);
-    SymmetryScan exact = fast;
-    const std::vector<double> sums = exactSums(grid);
-    exact.sums.assign(sums.begin(), sums.end());
-    for (std::int32_t i = 1; i <= fast.trialCount; ++i) {
+    const std::vector<double> exactSumsOfGrid = exactSums(grid);
+    std::vector<double> times;
+    for (std::int32_t i = 1; i <= trials; ++i) {
         const auto k = static_cast<std::size_t>(i - 1);
-        fast.trialTimes.push_back(0.001 * i);  // any times will do for the fit
-        EXPECT_EQ(textio::fixedField(fast.sums[k], 14, 8), textio::fixedField(exact.sums[k], 14, 8)) << "trial " << i;
-        EXPECT_EQ(fast.pairCounts[k], static_cast<std::int32_t>(std::max(0, (i + 1) / 2 - std::max(1, i + 2 - 2 * halfCount) + 1)));
+        times.push_back(0.001 * i);  // any times will do for the fit
+        EXPECT_EQ(testing::fixedField(fastSums[k], 14, 8), testing::fixedField(exactSumsOfGrid[k], 14, 8))
+            << "trial " << i;
+        EXPECT_EQ(pairCounts[k], std::max(0, (i + 1) / 2 - std::max(1, i + 2 - 2 * halfCount) + 1));
     }
-    exact.trialTimes = fast.trialTimes;
-    const MinimumReport a = fitMinimum(fast, halfCount, halfCount - 3, 2459000);
-    const MinimumReport b = fitMinimum(exact, halfCount, halfCount - 3, 2459000);
+    const SymmetryScan fast{trials, times, fastSums, pairCounts};
+    const SymmetryScan exact{trials, times, exactSumsOfGrid, pairCounts};
+    const MinimumFit a = fitMinimum(fast, halfCount, halfCount - 3, 2459000);
+    const MinimumFit b = fitMinimum(exact, halfCount, halfCount - 3, 2459000);
     EXPECT_EQ(a.improper, b.improper);
     EXPECT_EQ(a.smallestTrial, b.smallestTrial);
     for (const auto& [x, y] : {std::pair{a.meanValue, b.meanValue}, {a.minimumTime, b.minimumTime}, {a.error, b.error}}) {
-        EXPECT_TRUE(sameBits(x, y) || (std::isnan(x) && std::isnan(y)));
+        EXPECT_TRUE(testing::sameBits(x, y));
     }
     return b;
 }
@@ -205,7 +200,7 @@ TEST(FastScan, SameTextsAndMinimumAsTheExactScan) {
         for (const std::int32_t points : {2, 8, 26, 202, 1000, 4102}) {
             for (std::uint64_t seed = 1; seed <= 2; ++seed) {
                 FastScanOutcome outcome;
-                const MinimumReport report = expectSameAsExactScan(makeGrid(curve, points, seed), curve.name, &outcome);
+                const MinimumFit report = expectSameAsExactScan(makeGrid(curve, points, seed), curve.name, &outcome);
                 if (curve.name == "alternating" && points > 2 && (points / 2) % 2 == 1) {
                     EXPECT_EQ(report.smallestTrial, points / 2 + 1);
                     EXPECT_FALSE(report.improper);
@@ -240,27 +235,27 @@ TEST(FastScan, WholeRunWritesTheExactSums) {
     const testing::RunResult run = testing::runKvw(dir.path(), options);
     ASSERT_EQ(run.status, 0) << run.errors;
 
-    ObservationSeries series;
-    series.source = "curve.dat";
+    std::vector<double> times;
+    std::vector<double> magnitudes;
     for (std::size_t start = 0; start < observations.size();) {
         const std::size_t end = observations.find('\n', start);
         double t = 0;
         double m = 0;
         std::sscanf(observations.c_str() + start, "%lf %lf", &t, &m);
-        series.times.push_back(t);
-        series.magnitudes.push_back(m);
+        times.push_back(t);
+        magnitudes.push_back(m);
         start = end + 1;
     }
-    series.count = n;
-    const ResampledCurve curve = selectBranchAndResample(series);
+    const testing::OwnResampling own = testing::resampleSeries(times, magnitudes);
+    const ResampledCurve& curve = own.curve;
     ASSERT_GE(curve.intervals, 4096);
     const std::vector<double> sums =
         exactSums(std::vector<double>(curve.gridMagnitudes.begin(), curve.gridMagnitudes.begin() + curve.intervals));
     std::string expected;
     for (std::int32_t i = 1; i <= 4 * curve.halfCount - 1; ++i) {
         const std::int32_t pairs = std::max(0, (i + 1) / 2 - std::max(1, i + 2 - curve.intervals) + 1);
-        expected += textio::integerField(i, 5) + textio::integerField(pairs, 5) + " " +
-                    textio::fixedField(sums[static_cast<std::size_t>(i - 1)], 14, 8) + "\r\n";
+        expected += testing::integerField(i, 5) + testing::integerField(pairs, 5) + " " +
+                    testing::fixedField(sums[static_cast<std::size_t>(i - 1)], 14, 8) + "\r\n";
     }
     EXPECT_TRUE(dir.read("KWEESUM.DAT") == expected);
 }

@@ -10,14 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "analysis/minimum.h"
-#include "textio/numeric_fields.h"
+#include "support/fields.h"
 
 namespace {
 
 using kvw::analysis::fitMinimum;
-using kvw::analysis::MinimumReport;
+using kvw::analysis::MinimumFit;
 using kvw::analysis::SymmetryScan;
-using kvw::textio::fixedField;
+using kvw::testing::fixedField;
 
 // The symmetry sums of the five-point worked example (grid step 1/16,
 // magnitudes rising by 1/8 a step to 11.0 at 0.5), trial by trial, from
@@ -28,20 +28,28 @@ const std::vector<double> kWorkedSums = {
     7 / 64.0,  3 / 8.0,  23 / 32.0, 17 / 16.0, 85 / 64.0, 23 / 16.0, 21 / 16.0, 7 / 8.0,
     35 / 64.0, 5 / 16.0, 5 / 32.0,  1 / 16.0,  1 / 64.0,  0.0,       0.0};
 
-// A scan of 4K - 1 trials at X(i) = (0.5 i) / 16.
-SymmetryScan makeScan(std::int32_t halfCount, const std::vector<double>& sums) {
-    SymmetryScan scan;
+// A scan of 4K - 1 trials at X(i) = (0.5 i) / 16, with tables of its own.
+struct Scan {
+    std::int32_t trialCount = 0;
+    std::vector<double> trialTimes;
+    std::vector<double> sums;
+    std::vector<std::int32_t> pairCounts;
+    operator SymmetryScan() const { return {trialCount, trialTimes, sums, pairCounts}; }
+};
+
+Scan makeScan(std::int32_t halfCount, const std::vector<double>& sums) {
+    Scan scan;
     scan.trialCount = 4 * halfCount - 1;
     for (std::int32_t i = 1; i <= scan.trialCount; ++i) {
         scan.trialTimes.push_back((0.5 * i) * 0.0625);
     }
-    scan.sums.assign(sums.begin(), sums.end());
+    scan.sums = sums;
     scan.pairCounts.assign(static_cast<std::size_t>(scan.trialCount), 0);
     return scan;
 }
 
 TEST(MinimumRefinement, WorkedExample) {
-    const MinimumReport r = fitMinimum(makeScan(8, kWorkedSums), 8, 5, 0);
+    const MinimumFit r = fitMinimum(makeScan(8, kWorkedSums), 8, 5, 0);
     EXPECT_FALSE(r.improper);
     EXPECT_EQ(r.smallestTrial, 16);
     // Through (15/32, 1/8), (1/2, 0), (17/32, 7/64): A = 120, B = -481/4, C = 241/8.
@@ -54,7 +62,7 @@ TEST(MinimumRefinement, WorkedExample) {
 }
 
 TEST(MinimumRefinement, FourBranchPointsCountAsFive) {
-    const SymmetryScan scan = makeScan(8, kWorkedSums);
+    const Scan scan = makeScan(8, kWorkedSums);
     const double five = fitMinimum(scan, 8, 5, 0).error;
     EXPECT_EQ(fitMinimum(scan, 8, 4, 0).error, five);
     // Z - 1 doubles from five points to six: the error shrinks by sqrt(2).
@@ -62,7 +70,7 @@ TEST(MinimumRefinement, FourBranchPointsCountAsFive) {
 }
 
 TEST(MinimumRefinement, TimeOfTenMillionDaysOverflowsItsField) {
-    const SymmetryScan scan = makeScan(8, kWorkedSums);
+    const Scan scan = makeScan(8, kWorkedSums);
     EXPECT_EQ(fixedField(fitMinimum(scan, 8, 5, 2459000).minimumTime, 14, 6), "2459000.501042");
     EXPECT_EQ(fixedField(fitMinimum(scan, 8, 5, 9999999).minimumTime, 14, 6), "9999999.501042");
     EXPECT_EQ(fixedField(fitMinimum(scan, 8, 5, 10000000).minimumTime, 14, 6), "**************");
@@ -93,7 +101,7 @@ TEST(MinimumRefinement, SmallestSumInTheCentralHalf) {
         for (const auto& [trial, value] : c.sums) {
             sums[static_cast<std::size_t>(trial - 1)] = value;
         }
-        const MinimumReport r = fitMinimum(makeScan(8, sums), 8, 5, 0);
+        const MinimumFit r = fitMinimum(makeScan(8, sums), 8, 5, 0);
         EXPECT_EQ(r.improper, c.improper);
         EXPECT_EQ(r.smallestTrial, c.smallestTrial);
         if (!c.improper) {
@@ -112,11 +120,11 @@ TEST(MinimumRefinement, ParabolaOpeningDownwardsIsReported) {
     sums[14] = 1.0;
     sums[15] = 0.0;
     sums[16] = 0.75;
-    SymmetryScan scan = makeScan(8, sums);
+    Scan scan = makeScan(8, sums);
     scan.trialTimes[14] = 0.0;
     scan.trialTimes[15] = 2.0;
     scan.trialTimes[16] = 1.0;
-    const MinimumReport r = fitMinimum(scan, 8, 5, 100);
+    const MinimumFit r = fitMinimum(scan, 8, 5, 100);
     EXPECT_FALSE(r.improper);
     EXPECT_EQ(r.smallestTrial, 16);
     EXPECT_NEAR(r.a, -0.25, 1e-14);

@@ -8,8 +8,8 @@
 
 #include "analysis/observations.h"
 #include "support/whole_run.h"
-#include "textio/io_failure.h"
-#include "textio/output.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 
 namespace {
 
@@ -29,14 +29,14 @@ protected:
 
     ObservationSeries load(const std::string& bytes) {
         dir_.write("obs.dat", bytes);
-        return loadObservations("obs.dat").series;
+        return loadObservations("obs.dat", storage_);
     }
 
     // The reason of the failure that loading `bytes` ends with.
     std::string failureOf(const std::string& bytes) {
         try {
             load(bytes);
-        } catch (const kvw::textio::IoFailure& failure) {
+        } catch (const kvw::textio::RunFailure& failure) {
             return failure.reason;
         }
         return "no failure";
@@ -44,6 +44,7 @@ protected:
 
     kvw::testing::TempDir dir_;
     std::filesystem::path previous_;
+    kvw::analysis::WorkingStorage storage_;
 };
 
 std::vector<double> asVector(const kvw::analysis::Table& table) { return {table.begin(), table.end()}; }
@@ -60,7 +61,7 @@ TEST_F(LoadObservations, TwentyLinesInFileOrder) {
         magnitudes.push_back(std::strtod(m.c_str(), nullptr));
     }
     const ObservationSeries s = load(bytes);
-    EXPECT_EQ(s.count, 20);
+    EXPECT_EQ(s.times.size(), 20u);
     EXPECT_EQ(asVector(s.times), times);
     EXPECT_EQ(asVector(s.magnitudes), magnitudes);
     EXPECT_EQ(s.source, "obs.dat");
@@ -86,7 +87,7 @@ TEST_F(LoadObservations, LineLayouts) {
     for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);
         const ObservationSeries s = load(c.bytes);
-        EXPECT_EQ(s.count, static_cast<int>(c.times.size()));
+        EXPECT_EQ(s.times.size(), c.times.size());
         EXPECT_EQ(asVector(s.times), c.times);
         EXPECT_EQ(asVector(s.magnitudes), c.magnitudes);
     }
@@ -99,10 +100,17 @@ TEST_F(LoadObservations, TooFewObservations) {
     }
 }
 
-TEST_F(LoadObservations, MissingFileIsCreatedEmptyAndIsTooShort) {
-    EXPECT_THROW(loadObservations("CW-CEPX.DAT"), kvw::textio::IoFailure);
-    EXPECT_TRUE(dir_.exists("CW-CEPX.DAT"));
+TEST_F(LoadObservations, MissingFileIsCreatedEmptyAndSaidToBe) {
+    try {
+        loadObservations("CW-CEPX.DAT", storage_);
+        ADD_FAILURE() << "no failure";
+    } catch (const kvw::textio::RunFailure& failure) {
+        EXPECT_EQ(failure.reason, "Too few observations: 'CW-CEPX.DAT' did not exist and was created empty");
+        EXPECT_EQ(failure.status, 2);
+    }
     EXPECT_EQ(dir_.read("CW-CEPX.DAT"), "");
+    // An empty file that was there already is only too short.
+    EXPECT_EQ(failureOf(""), "Too few observations: 0 complete time and magnitude pair(s) in the file, at least 2 needed");
 }
 
 TEST_F(LoadObservations, BadRecords) {

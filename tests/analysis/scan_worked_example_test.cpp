@@ -7,30 +7,33 @@
 #include <gtest/gtest.h>
 
 #include "analysis/symmetry_scan.h"
+#include "support/references.h"
 
 namespace {
 
-using kvw::analysis::computeSymmetry;
 using kvw::analysis::kPairTolerance;
 using kvw::analysis::SymmetryScan;
 using kvw::analysis::Table;
+using kvw::testing::OwnScan;
+using kvw::testing::scanGrid;
 
 static_assert(static_cast<double>(kPairTolerance) == 1.0000000116860974e-07,
               "the pair tolerance is held in single precision");
 
 // 17 points at j/16, magnitudes 10.0 rising by 1/8 a step to 11.0 at 0.5.
-SymmetryScan workedExampleScan() {
+OwnScan workedExampleScan() {
     Table times;
     Table magnitudes;
     for (int j = 0; j <= 16; ++j) {
         times.push_back(j / 16.0);
         magnitudes.push_back(10.0 + std::min(j, 16 - j) / 8.0);
     }
-    return computeSymmetry(times, magnitudes, 16, 0.0625, 8);
+    return scanGrid(times, magnitudes, 16, 0.0625, 8);
 }
 
 TEST(SymmetryScan, WorkedExampleTable) {
-    const SymmetryScan scan = workedExampleScan();
+    const OwnScan own = workedExampleScan();
+    const SymmetryScan& scan = own.scan;
     ASSERT_EQ(scan.trialCount, 31);
     ASSERT_EQ(scan.sums.size(), 31u);
     ASSERT_EQ(scan.pairCounts.size(), 31u);
@@ -54,10 +57,12 @@ TEST(SymmetryScan, WorkedExampleTable) {
 TEST(SymmetryScan, WindowOfLengthZeroFindsNoPairs) {
     const Table times(13, 0.0);
     const Table magnitudes = {11, 10.5, 10, 11, 10.5, 10, 11, 10.5, 10, 11, 10.5, 10, 11};
-    const SymmetryScan scan = computeSymmetry(times, magnitudes, 12, 0.0, 6);
+    const OwnScan own = scanGrid(times, magnitudes, 12, 0.0, 6);
+    const SymmetryScan& scan = own.scan;
     ASSERT_EQ(scan.trialCount, 23);
     EXPECT_EQ(std::vector<double>(scan.sums.begin(), scan.sums.end()), std::vector<double>(23, 0.0));
-    EXPECT_EQ(scan.pairCounts, std::vector<std::int32_t>(23, 0));
+    EXPECT_EQ(std::vector<std::int32_t>(scan.pairCounts.begin(), scan.pairCounts.end()),
+              std::vector<std::int32_t>(23, 0));
     EXPECT_EQ(std::vector<double>(scan.trialTimes.begin(), scan.trialTimes.end()), std::vector<double>(23, 0.0));
 }
 
@@ -75,7 +80,8 @@ TEST(SymmetryScan, PairCountsOfAnOrdinaryGrid) {
             times.push_back(static_cast<double>(start + j * static_cast<long double>(step)));
             magnitudes.push_back(10.0 + 0.01 * j * j);
         }
-        const SymmetryScan scan = computeSymmetry(times, magnitudes, intervals, step, halfCount);
+        const OwnScan own = scanGrid(times, magnitudes, intervals, step, halfCount);
+        const SymmetryScan& scan = own.scan;
         ASSERT_EQ(scan.trialCount, 4 * halfCount - 1);
         for (std::int32_t i = 1; i <= scan.trialCount; ++i) {
             const int low = std::max(0, i - intervals + 1);

@@ -1,5 +1,5 @@
 // The symmetry scan must give, bit for bit, what the plain nested search over
-// every pair gives (support/nested_scan.h): the same pairs, summed in the same
+// every pair gives (support/references.h): the same pairs, summed in the same
 // order with the same rounding.
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -15,18 +14,16 @@
 
 #include "analysis/branch.h"
 #include "analysis/symmetry_scan.h"
-#include "support/nested_scan.h"
+#include "support/references.h"
 
 namespace kvw::analysis {
 namespace {
 
 using Extended = long double;
+using testing::literalGridMagnitudes;
 using testing::nestedSearch;
 using testing::ReferenceScan;
-
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using testing::sameBits;
 
 struct Grid {
     std::string name;
@@ -41,7 +38,8 @@ std::int64_t expectSameAsNested(const Grid& grid) {
     SCOPED_TRACE(grid.name);
     const std::int32_t intervals = 2 * grid.halfCount;
     const ReferenceScan expected = nestedSearch(grid.times, grid.magnitudes, intervals, grid.step, grid.halfCount);
-    const SymmetryScan actual = computeSymmetry(grid.times, grid.magnitudes, intervals, grid.step, grid.halfCount);
+    const testing::OwnScan own = testing::scanGrid(grid.times, grid.magnitudes, intervals, grid.step, grid.halfCount);
+    const SymmetryScan& actual = own.scan;
     std::int64_t pairs = 0;
     EXPECT_EQ(actual.trialCount, static_cast<std::int32_t>(expected.sums.size()));
     if (actual.trialCount != static_cast<std::int32_t>(expected.sums.size())) {
@@ -121,7 +119,8 @@ TEST(SymmetryScanEquivalence, WindowOfLengthZeroHasNoPairs) {
     for (const double start : {0.0, 2459000.5, -12.25}) {
         Grid grid = evenGrid("zero window", start, 0.0, static_cast<std::int32_t>(start), 11, random);
         expectSameAsNested(grid);
-        const SymmetryScan scan = computeSymmetry(grid.times, grid.magnitudes, 22, 0.0, 11);
+        const testing::OwnScan own = testing::scanGrid(grid.times, grid.magnitudes, 22, 0.0, 11);
+        const SymmetryScan& scan = own.scan;
         for (std::int32_t i = 0; i < scan.trialCount; ++i) {
             EXPECT_EQ(scan.pairCounts[static_cast<std::size_t>(i)], 0);
             EXPECT_EQ(scan.sums[static_cast<std::size_t>(i)], 0.0);
@@ -136,35 +135,6 @@ TEST(SymmetryScanEquivalence, GridsRunningBackwards) {
     }
 }
 
-TEST(SymmetryScanEquivalence, GridsThatAreNotMonotoneOrNotFinite) {
-    std::mt19937_64 random(5);
-    Grid shuffled = evenGrid("shuffled", 10.0, 0.01, 10, 15, random);
-    std::shuffle(shuffled.times.begin(), shuffled.times.end(), random);
-    expectSameAsNested(shuffled);
-
-    Grid plateau = evenGrid("repeated times", 0.0, 0.02, 0, 15, random);
-    for (std::size_t j = 5; j < 12; ++j) {
-        plateau.times[j] = plateau.times[5];
-    }
-    expectSameAsNested(plateau);
-
-    Grid wobbly = evenGrid("uneven", 0.0, 0.02, 0, 15, random);
-    std::uniform_real_distribution<double> jitter(-0.004, 0.004);
-    for (double& t : wobbly.times) {
-        t += jitter(random);
-    }
-    expectSameAsNested(wobbly);
-
-    for (const double bad : {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
-        Grid broken = evenGrid("not finite", 0.0, 0.02, 0, 9, random);
-        broken.times[7] = bad;
-        expectSameAsNested(broken);
-        Grid brokenStep = evenGrid("step not finite", 0.0, 0.02, 0, 9, random);
-        brokenStep.step = bad;
-        expectSameAsNested(brokenStep);
-    }
-}
-
 // Whole curves through the resampling: realistic eclipses of a few to a few
 // hundred observations, with noise, at Julian dates and with unsorted times.
 TEST(SymmetryScanEquivalence, ResampledEclipses) {
@@ -172,54 +142,30 @@ TEST(SymmetryScanEquivalence, ResampledEclipses) {
     std::normal_distribution<double> noise(0.0, 0.005);
     for (const std::int32_t n : {3, 5, 8, 21, 60, 150}) {
         for (const bool unsorted : {false, true}) {
-            ObservationSeries series;
-            series.source = "generated";
+            std::vector<double> times;
+            std::vector<double> magnitudes;
             const double begin = 2459000.2 + 0.01 * n;
             const double centre = begin + 0.11;
             for (std::int32_t k = 0; k < n; ++k) {
                 const double t = begin + 0.25 * k / (n - 1);
                 const double x = (t - centre) / 0.05;
-                series.times.push_back(t);
-                series.magnitudes.push_back(11.0 + 0.9 * std::exp(-x * x) + noise(random));
+                times.push_back(t);
+                magnitudes.push_back(11.0 + 0.9 * std::exp(-x * x) + noise(random));
             }
             if (unsorted && n > 4) {
-                std::swap(series.times[1], series.times[n / 2]);
+                std::swap(times[1], times[n / 2]);
             }
-            series.count = n;
-            const ResampledCurve curve = selectBranchAndResample(series);
+            const testing::OwnResampling own = testing::resampleSeries(times, magnitudes);
+            const ResampledCurve& curve = own.curve;
             Grid grid;
             grid.name = "eclipse n=" + std::to_string(n) + (unsorted ? " unsorted" : "");
-            grid.times = curve.gridTimes;
-            grid.magnitudes = curve.gridMagnitudes;
+            grid.times.assign(curve.gridTimes.begin(), curve.gridTimes.end());
+            grid.magnitudes.assign(curve.gridMagnitudes.begin(), curve.gridMagnitudes.end());
             grid.halfCount = curve.halfCount;
             grid.step = curve.step;
             expectSameAsNested(grid);
         }
     }
-}
-
-// The resampling's segment search, literally: the first k with
-// T(k) - D <= x < T(k+1) - D, else the last segment.
-Table literalResampling(const ObservationSeries& series, const ResampledCurve& curve) {
-    const Table& t = series.times;
-    const Table& m = series.magnitudes;
-    const std::size_t n = t.size();
-    const double d = curve.dayOffset;
-    Table magnitudes;
-    for (std::int32_t j = 0; j <= curve.intervals; ++j) {
-        const double x = static_cast<double>((curve.windowStart + static_cast<Extended>(j) * curve.step) - d);
-        std::size_t k = n - 2;
-        for (std::size_t c = 0; c + 1 < n; ++c) {
-            if (static_cast<Extended>(t[c]) - d <= x && x < static_cast<Extended>(t[c + 1]) - d) {
-                k = c;
-                break;
-            }
-        }
-        const Extended a = static_cast<Extended>(t[k]) - d;
-        const Extended b = static_cast<Extended>(t[k + 1]) - d;
-        magnitudes.push_back(static_cast<double>(m[k] + (x - a) * (static_cast<Extended>(m[k + 1]) - m[k]) / (b - a)));
-    }
-    return magnitudes;
 }
 
 // The resampling must find the same segments as the literal search, for
@@ -229,27 +175,27 @@ TEST(ResamplingEquivalence, SegmentSearchMatchesTheLiteralSearch) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     int compared = 0;
     for (int round = 0; round < 300; ++round) {
-        ObservationSeries series;
-        series.source = "generated";
+        std::vector<double> times;
+        std::vector<double> magnitudes;
         const std::int32_t n = 3 + round % 40;
         double t = 2459000.0 + unit(random);
         for (std::int32_t k = 0; k < n; ++k) {
-            series.times.push_back(t);
-            series.magnitudes.push_back(10.0 + unit(random));
+            times.push_back(t);
+            magnitudes.push_back(10.0 + unit(random));
             const int kind = round % 3;  // sorted, sorted with repeats, shuffled
             t += (kind == 1 && unit(random) < 0.3) ? 0.0 : 0.001 + 0.01 * unit(random);
         }
         if (round % 3 == 2) {
-            std::shuffle(series.times.begin() + 1, series.times.end(), random);
+            std::shuffle(times.begin() + 1, times.end(), random);
         }
-        series.count = n;
-        ResampledCurve curve;
+        testing::OwnResampling own;
         try {
-            curve = selectBranchAndResample(series);
-        } catch (const std::exception&) {
+            own = testing::resampleSeries(times, magnitudes);
+        } catch (const UnusableCurve&) {
             continue;  // a curve that cannot be resampled (a division by zero)
         }
-        const Table expected = literalResampling(series, curve);
+        const ResampledCurve& curve = own.curve;
+        const std::vector<double> expected = literalGridMagnitudes(times, magnitudes, curve.dayOffset, curve.gridTimes);
         ASSERT_EQ(expected.size(), curve.gridMagnitudes.size());
         for (std::size_t j = 0; j < expected.size(); ++j) {
             ASSERT_TRUE(sameBits(expected[j], curve.gridMagnitudes[j])) << "round " << round << " point " << j + 1;

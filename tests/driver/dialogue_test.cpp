@@ -204,7 +204,7 @@ TEST(Permissions, OpenFallsBackOrFails) {
         if (c.status == 0) {
             expectWorkedReport(result);
         } else {
-            expectIoFailure(result, c.reason, c.unitAndFile);
+            expectRunFailure(result, c.reason, c.unitAndFile);
         }
         expectSummary(dir, c.summary);
         // The observation file is used as it is, whatever access the open obtained.

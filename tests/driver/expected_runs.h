@@ -89,7 +89,7 @@ inline void expectDiagnosticShape(const RunResult& result) {
     EXPECT_EQ(text.substr(end + 1).rfind("kvw run-time error: ", 0), 0u) << text;
 }
 
-inline void expectIoFailure(const RunResult& result, const std::string& reason, const std::string& unitAndFile) {
+inline void expectRunFailure(const RunResult& result, const std::string& reason, const std::string& unitAndFile) {
     EXPECT_EQ(result.status, 2) << result.errors;
     EXPECT_EQ(result.output, openingScreen());
     expectDiagnosticShape(result);

@@ -30,7 +30,7 @@ TEST(FaultInjection, SummaryFileThatIsADirectory) {
     dir.write("obs.dat", kWorkedObservations);
     fs::create_directory(dir / "KWEESUM.DAT");
     const RunResult result = runOn(dir, "obs.dat\n");
-    expectIoFailure(result, "'KWEESUM.DAT' is a directory", "(unit = 1, file = '')");
+    expectRunFailure(result, "'KWEESUM.DAT' is a directory", "(unit = 1, file = '')");
     EXPECT_TRUE(fs::is_directory(dir / "KWEESUM.DAT"));
 }
 

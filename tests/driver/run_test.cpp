@@ -160,6 +160,38 @@ TEST(Loading, LackOfMemoryForTheTablesIsTheOutOfMemoryExit) {
     EXPECT_FALSE(dir.exists("KWEESUM.DAT"));
 }
 
+// The tables of the later phases (the segment search, the pair counts) are
+// reserved with the others: a run short of memory for them ends before the
+// summary file is opened, so none is created. A million observations of an
+// eclipse need about 150 MB of tables; 122 MB holds the observations, the grid
+// and the trials but not the rest.
+TEST(Loading, LackOfMemoryForAnyTableEndsTheRunBeforeTheSummaryFile) {
+    constexpr int kLines = 1'000'000;
+    TempDir dir;
+    std::string lines;
+    lines.reserve(kLines * 20);
+    char line[40];
+    for (int k = 0; k < kLines; ++k) {
+        const double x = (k - 600'000) / 150'000.0;
+        std::snprintf(line, sizeof line, "%.6f %.4f\n", 2459000.25 + 0.3 * k / kLines, 10 + 0.75 / (1 + x * x));
+        lines += line;
+    }
+    dir.write("big.dat", lines);
+
+    RunOptions options;
+    options.input = "big.dat\n";
+    options.timeoutSeconds = 60;
+    if (sanitizedBuild()) {
+        options.environment.push_back("ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=20");
+    } else {
+        options.addressSpaceLimit = 122LL << 20;
+    }
+    const RunResult result = runKvw(dir.path(), options);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 1) << result.errors;
+    EXPECT_FALSE(dir.exists("KWEESUM.DAT"));
+}
+
 TEST(WorkedExample, EveryByteOfTheReportAndTheSummary) {
     // 31 records of 27 bytes: 25 characters and CR LF.
     ASSERT_EQ(kWorkedSummary.size(), 31u * 27u);

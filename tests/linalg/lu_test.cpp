@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "linalg/lu.h"
+#include "textio/connections.h"
 #include "support/whole_run.h"
 #include "textio/output.h"
 

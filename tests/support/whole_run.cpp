@@ -78,7 +78,7 @@ namespace {
 
 [[noreturn]] void childFails(const char* what) {
     const int error = errno;
-    const std::string text = std::string("runKvw child: ") + what + ": " + std::strerror(error) + "\n";
+    const std::string text = std::string("child of the test: ") + what + ": " + std::strerror(error) + "\n";
     (void)!::write(2, text.data(), text.size());
     _exit(127);
 }
@@ -87,17 +87,15 @@ void setNonBlocking(int descriptor) {
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
 }
 
-}  // namespace
+bool isSanitizerSetting(const std::string& entry) {
+    return entry.rfind("ASAN_OPTIONS=", 0) == 0 || entry.rfind("UBSAN_OPTIONS=", 0) == 0 ||
+           entry.rfind("LSAN_OPTIONS=", 0) == 0;
+}
 
-RunResult runKvw(const fs::path& directory, const RunOptions& options) {
-    int input[2];
-    int output[2];
-    int errors[2];
-    if (::pipe(input) != 0 || ::pipe(output) != 0 || ::pipe(errors) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    // The sanitizers' settings of the test run reach the program; a test's own
-    // settings for them are added after those, so that they take effect.
+// A small fixed environment. The sanitizers' settings of the test run reach
+// the program; a test's own settings for them are added after those, so that
+// they take effect.
+std::vector<std::string> childEnvironment(const RunOptions& options) {
     std::vector<std::string> environment = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         std::string value = std::getenv(name) ? std::getenv(name) : "";
@@ -115,87 +113,116 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
         }
     }
     for (const std::string& entry : options.environment) {
-        const bool sanitizerSetting = entry.rfind("ASAN_OPTIONS=", 0) == 0 || entry.rfind("UBSAN_OPTIONS=", 0) == 0 ||
-                                      entry.rfind("LSAN_OPTIONS=", 0) == 0;
-        if (!sanitizerSetting) {
+        if (!isSanitizerSetting(entry)) {
             environment.push_back(entry);
         }
     }
+    return environment;
+}
+
+struct Pipes {
+    int input[2];
+    int output[2];
+    int errors[2];
+};
+
+// In the child: standard output as the options say (closed, a pipe nobody
+// reads, a file, or the pipe to the test).
+void connectChildOutput(const Pipes& pipes, const RunOptions& options) {
+    if (options.closeOutput) {
+        ::close(1);
+    } else if (options.brokenOutputPipe) {
+        int broken[2];
+        if (::pipe(broken) != 0) {
+            childFails("pipe");
+        }
+        ::close(broken[0]);
+        ::dup2(broken[1], 1);
+        ::close(broken[1]);
+    } else if (!options.outputPath.empty()) {
+        const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (file < 0) {
+            childFails("open the output path");
+        }
+        ::dup2(file, 1);
+        ::close(file);
+    } else {
+        ::dup2(pipes.output[1], 1);
+    }
+}
+
+// In the child: the address-space limit and the unprivileged user.
+void restrictChild(const RunOptions& options) {
+    if (options.addressSpaceLimit > 0) {
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.addressSpaceLimit);
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) {
+            childFails("setrlimit");
+        }
+    }
+    if (options.unprivileged && ::geteuid() == 0) {
+        const gid_t nobodyGroup = 65534;
+        const uid_t nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobody) != 0) {
+            childFails("drop privileges");
+        }
+    }
+}
+
+// The words of the command and of its environment, made before the fork so
+// that the child allocates nothing.
+struct Command {
+    std::vector<std::string> words;
+    std::vector<std::string> environment;
+    std::vector<char*> argv;
     std::vector<char*> envp;
-    for (std::string& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::string binary = KVW_BINARY;
-    char* argv[] = {binary.data(), nullptr};
 
-    const pid_t child = ::fork();
-    if (child < 0) {
-        throw std::runtime_error("fork failed");
+    Command(const std::string& binary, const std::vector<std::string>& arguments, const RunOptions& options)
+        : environment(childEnvironment(options)) {
+        words.push_back(binary);
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        for (std::string& entry : environment) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
     }
-    if (child == 0) {
-        if (::chdir(directory.c_str()) != 0) {
-            childFails("chdir");
-        }
-        if (options.closeInput) {
-            ::close(0);
-        } else {
-            ::dup2(input[0], 0);
-        }
-        if (options.closeOutput) {
-            ::close(1);
-        } else if (options.brokenOutputPipe) {
-            int broken[2];
-            if (::pipe(broken) != 0) {
-                childFails("pipe");
-            }
-            ::close(broken[0]);
-            ::dup2(broken[1], 1);
-            ::close(broken[1]);
-        } else if (!options.outputPath.empty()) {
-            const int file = ::open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-            if (file < 0) {
-                childFails("open the output path");
-            }
-            ::dup2(file, 1);
-            ::close(file);
-        } else {
-            ::dup2(output[1], 1);
-        }
-        ::dup2(errors[1], 2);
-        for (int descriptor : {input[0], input[1], output[0], output[1], errors[0], errors[1]}) {
-            ::close(descriptor);
-        }
-        if (options.addressSpaceLimit > 0) {
-            struct rlimit limit {};
-            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.addressSpaceLimit);
-            if (::setrlimit(RLIMIT_AS, &limit) != 0) {
-                childFails("setrlimit");
-            }
-        }
-        if (options.unprivileged && ::geteuid() == 0) {
-            const gid_t nobodyGroup = 65534;
-            const uid_t nobody = 65534;
-            if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobody) != 0) {
-                childFails("drop privileges");
-            }
-        }
-        // The program must look after SIGPIPE itself: start it with the default action.
-        ::signal(SIGPIPE, SIG_DFL);
-        ::execve(argv[0], argv, envp.data());
-        childFails("execve");
+};
+
+[[noreturn]] void execChild(Command& command, const fs::path& directory, const Pipes& pipes,
+                            const RunOptions& options) {
+    if (::chdir(directory.c_str()) != 0) {
+        childFails("chdir");
     }
+    if (options.closeInput) {
+        ::close(0);
+    } else {
+        ::dup2(pipes.input[0], 0);
+    }
+    connectChildOutput(pipes, options);
+    ::dup2(pipes.errors[1], 2);
+    for (int descriptor :
+         {pipes.input[0], pipes.input[1], pipes.output[0], pipes.output[1], pipes.errors[0], pipes.errors[1]}) {
+        ::close(descriptor);
+    }
+    restrictChild(options);
+    // The program must look after SIGPIPE itself: start it with the default action.
+    ::signal(SIGPIPE, SIG_DFL);
+    ::execve(command.argv[0], command.argv.data(), command.envp.data());
+    childFails("execve");
+}
 
-    ::close(input[0]);
-    ::close(output[1]);
-    ::close(errors[1]);
-    setNonBlocking(input[1]);
-    setNonBlocking(output[0]);
-    setNonBlocking(errors[0]);
-
-    RunResult result;
+// In the test: feeds standard input and collects the two output streams until
+// both are closed or the time is up.
+void exchangeWithChild(pid_t child, const Pipes& pipes, const RunOptions& options, RunResult& result) {
+    setNonBlocking(pipes.input[1]);
+    setNonBlocking(pipes.output[0]);
+    setNonBlocking(pipes.errors[0]);
     std::string_view pending = options.input;
-    int inputEnd = input[1];
+    int inputEnd = pipes.input[1];
     if (pending.empty()) {
         ::close(inputEnd);
         inputEnd = -1;
@@ -207,8 +234,8 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
     while (outputOpen || errorsOpen) {
         pollfd watched[3];
         int count = 0;
-        if (outputOpen) watched[count++] = {output[0], POLLIN, 0};
-        if (errorsOpen) watched[count++] = {errors[0], POLLIN, 0};
+        if (outputOpen) watched[count++] = {pipes.output[0], POLLIN, 0};
+        if (errorsOpen) watched[count++] = {pipes.errors[0], POLLIN, 0};
         if (inputEnd >= 0) watched[count++] = {inputEnd, POLLOUT, 0};
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -234,17 +261,20 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
                 continue;
             }
             const ssize_t got = ::read(watched[i].fd, buffer, sizeof buffer);
-            std::string& sink = watched[i].fd == output[0] ? result.output : result.errors;
+            std::string& sink = watched[i].fd == pipes.output[0] ? result.output : result.errors;
             if (got > 0) {
                 sink.append(buffer, static_cast<std::size_t>(got));
             } else if (got == 0 || errno != EAGAIN) {
-                (watched[i].fd == output[0] ? outputOpen : errorsOpen) = false;
+                (watched[i].fd == pipes.output[0] ? outputOpen : errorsOpen) = false;
             }
         }
     }
     if (inputEnd >= 0) ::close(inputEnd);
-    ::close(output[0]);
-    ::close(errors[0]);
+    ::close(pipes.output[0]);
+    ::close(pipes.errors[0]);
+}
+
+void waitForChild(pid_t child, RunResult& result) {
     int status = 0;
     struct rusage usage {};
     while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
@@ -255,7 +285,35 @@ RunResult runKvw(const fs::path& directory, const RunOptions& options) {
     } else if (WIFSIGNALED(status)) {
         result.signal = WTERMSIG(status);
     }
+}
+
+}  // namespace
+
+RunResult runBinary(const std::string& binary, const std::vector<std::string>& arguments, const fs::path& directory,
+                    const RunOptions& options) {
+    Command command(binary, arguments, options);
+    Pipes pipes;
+    if (::pipe(pipes.input) != 0 || ::pipe(pipes.output) != 0 || ::pipe(pipes.errors) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        execChild(command, directory, pipes, options);
+    }
+    ::close(pipes.input[0]);
+    ::close(pipes.output[1]);
+    ::close(pipes.errors[1]);
+    RunResult result;
+    exchangeWithChild(child, pipes, options, result);
+    waitForChild(child, result);
     return result;
+}
+
+RunResult runKvw(const fs::path& directory, const RunOptions& options) {
+    return runBinary(KVW_BINARY, {}, directory, options);
 }
 
 std::string openingScreen() {

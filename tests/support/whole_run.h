@@ -50,6 +50,10 @@ struct RunResult {
     std::string errors;  // the error stream
 };
 
+// Runs a program with arguments in `directory`.
+RunResult runBinary(const std::string& binary, const std::vector<std::string>& arguments,
+                    const std::filesystem::path& directory, const RunOptions& options);
+
 // Runs the built kvw in `directory`.
 RunResult runKvw(const std::filesystem::path& directory, const RunOptions& options);
 

@@ -12,7 +12,8 @@
 #include "support/whole_run.h"
 #include "textio/free_format.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
 
 namespace {
@@ -97,10 +98,10 @@ protected:
         try {
             read(in);
             ADD_FAILURE() << "no failure for: " << content;
-        } catch (const IoFailure& failure) {
+        } catch (const RunFailure& failure) {
             EXPECT_EQ(failure.reason, reason) << content;
-            EXPECT_EQ(failure.unit, 1);
-            EXPECT_EQ(failure.fileName, path());
+            EXPECT_EQ(failure.location->unit, 1);
+            EXPECT_EQ(failure.location->fileName, path());
         }
     }
 
@@ -245,6 +246,16 @@ TEST_F(FreeFormat, Failures) {
     };
     for (const auto& c : cases) {
         expectFailure(c.content, c.good, c.reason);
+    }
+}
+
+// A bad value takes the rest of its line with it, and no more: when the
+// character that ended it was the line end itself, the next line is untouched.
+TEST_F(FreeFormat, BadValueSkipsOnlyTheRestOfItsLine) {
+    for (const char* content : {"1 2e\n3 4\n5 6\n", "1 +\n3 4\n5 6\n", "1 2x 7\n3 4\n5 6\n", "1e\r\n3 4\n"}) {
+        TextConnection& in = open(content);
+        EXPECT_THROW(read(in), RunFailure) << content;
+        EXPECT_TRUE(read(in) == pair(3, 4)) << content;
     }
 }
 

@@ -9,7 +9,9 @@
 
 #include "support/whole_run.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/detail/connection_table.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
 
 namespace {
@@ -69,15 +71,15 @@ TEST_F(TextFile, OpenFailures) {
         try {
             openTextFile(kFileUnit, c.name, "UNKNOWN", here);
             ADD_FAILURE() << "opened '" << c.name << "'";
-        } catch (const IoFailure& failure) {
+        } catch (const RunFailure& failure) {
             EXPECT_EQ(failure.reason, c.reason);
-            EXPECT_EQ(failure.unit, 1);
-            EXPECT_EQ(failure.fileName, "");
-            EXPECT_EQ(failure.where.line(), here.line());
-            EXPECT_STREQ(failure.where.file_name(), here.file_name());
+            EXPECT_EQ(failure.location->unit, 1);
+            EXPECT_EQ(failure.location->fileName, "");
+            EXPECT_EQ(failure.location->where.line(), here.line());
+            EXPECT_STREQ(failure.location->where.file_name(), here.file_name());
         }
     }
-    EXPECT_EQ(findTextConnection(kFileUnit), nullptr);
+    EXPECT_EQ(detail::findConnection(kFileUnit), nullptr);
 }
 
 TEST_F(TextFile, MissingFileIsCreatedEmpty) {
@@ -87,7 +89,7 @@ TEST_F(TextFile, MissingFileIsCreatedEmpty) {
     ASSERT_TRUE(dir.exists("CW-CEP.DAT"));
     EXPECT_EQ(readAll(in, 40, 40), std::vector<std::string>{kEnd});
     closeTextFile(in);
-    EXPECT_EQ(findTextConnection(kFileUnit), nullptr);
+    EXPECT_EQ(detail::findConnection(kFileUnit), nullptr);
     EXPECT_EQ(dir.read("CW-CEP.DAT"), "");
 }
 
@@ -166,11 +168,11 @@ TEST_F(TextFile, ReadPastTheEndFailsUntilRewound) {
     try {
         readCharacterRecord(in, 40, field, here);
         ADD_FAILURE() << "read past the end";
-    } catch (const IoFailure& failure) {
+    } catch (const RunFailure& failure) {
         EXPECT_EQ(failure.reason, "Read past ENDFILE record");
-        EXPECT_EQ(failure.unit, 1);
-        EXPECT_EQ(failure.fileName, path("OBS.DAT"));
-        EXPECT_EQ(failure.where.line(), here.line());
+        EXPECT_EQ(failure.location->unit, 1);
+        EXPECT_EQ(failure.location->fileName, path("OBS.DAT"));
+        EXPECT_EQ(failure.location->where.line(), here.line());
     }
     rewindTextFile(in);
     EXPECT_EQ(in.endState, EndState::notAtEnd);

@@ -9,14 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fields.h"
 #include "textio/numeric_fields.h"
 
 namespace {
 
 using kvw::textio::appendFixedField;
 using kvw::textio::appendIntegerField;
-using kvw::textio::fixedField;
-using kvw::textio::integerField;
+using kvw::testing::fixedField;
+using kvw::testing::integerField;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();

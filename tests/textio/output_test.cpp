@@ -9,7 +9,9 @@
 
 #include "support/whole_run.h"
 #include "textio/input.h"
-#include "textio/io_failure.h"
+#include "textio/connections.h"
+#include "textio/detail/connection_table.h"
+#include "textio/run_failure.h"
 #include "textio/output.h"
 
 namespace {
@@ -154,12 +156,20 @@ TEST_F(OutputFile, NameLosesItsTrailingBlanks) {
     EXPECT_EQ(dir.read("KWEESUM.DAT"), " x\r\n");
 }
 
-TEST_F(OutputFile, ReplacesTheInputConnectionOfTheSameNumber) {
+// One connection per number, whichever way it goes: an open closes what held
+// the number, flushing a writing connection first.
+TEST_F(OutputFile, AnOpenReplacesTheConnectionOfTheSameNumberEitherWay) {
     dir.write("OBS.DAT", "1 2\n");
     openTextFile(kFileUnit, (dir / "OBS.DAT").string(), "UNKNOWN");
-    open();
-    EXPECT_EQ(findTextConnection(kFileUnit), nullptr);
+    writeFreeFormat(open(), "written");
+    ASSERT_NE(detail::findConnection(kFileUnit), nullptr);
+    EXPECT_TRUE(std::holds_alternative<OutputConnection>(*detail::findConnection(kFileUnit)));
+
+    openTextFile(kFileUnit, (dir / "OBS.DAT").string(), "UNKNOWN");
+    EXPECT_EQ(dir.read("KWEESUM.DAT"), " written\r\n");
+    EXPECT_TRUE(std::holds_alternative<TextConnection>(*detail::findConnection(kFileUnit)));
     closeAllConnections();
+    EXPECT_EQ(detail::findConnection(kFileUnit), nullptr);
     EXPECT_EQ(dir.read("OBS.DAT"), "1 2\n");
 }
 
@@ -168,11 +178,11 @@ TEST_F(OutputFile, OpenOfADirectoryFails) {
     try {
         openConnection(kFileUnit, dir.path().string(), "UNKNOWN", here);
         FAIL() << "the open succeeded";
-    } catch (const IoFailure& failure) {
+    } catch (const RunFailure& failure) {
         EXPECT_EQ(failure.reason, "'" + dir.path().string() + "' is a directory");
-        EXPECT_EQ(failure.unit, 1);
-        EXPECT_EQ(failure.fileName, "");
-        EXPECT_EQ(failure.where.line(), here.line());
+        EXPECT_EQ(failure.location->unit, 1);
+        EXPECT_EQ(failure.location->fileName, "");
+        EXPECT_EQ(failure.location->where.line(), here.line());
     }
 }
 
