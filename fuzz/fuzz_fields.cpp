@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/fields.h"
 #include "textio/format.h"
 #include "textio/numeric_fields.h"
 
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int width = data[12] % 40;
     const int decimals = data[13] % 30;
 
-    const std::string fixed = fixedField(value, width, decimals);
+    const std::string fixed = kvw::testing::fixedField(value, width, decimals);
     if (static_cast<int>(fixed.size()) != width) {
         __builtin_trap();
     }
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
     }
-    const std::string integral = integerField(integer, width);
+    const std::string integral = kvw::testing::integerField(integer, width);
     if (static_cast<int>(integral.size()) != width) {
         __builtin_trap();
     }
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 values.emplace_back(std::string_view("text"));
             }
         }
-        const std::string records = editStatement(format, values);
+        const std::string records = kvw::testing::editStatement(format, values);
         if (records.size() < 2 || records.compare(records.size() - 2, 2, "\r\n") != 0) {
             __builtin_trap();
         }

@@ -1,0 +1,7 @@
+// Reads the bytes after the first (which picks the options) as a TESS or
+// Kepler light-curve file (FITS) in memory.
+#include "fuzz_readers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    return kvw::fuzz::readFuzzed(data, size, kvw::readers::readFitsLightCurve);
+}

@@ -1,0 +1,5 @@
+#include "minima/program.h"
+
+int main(int argc, char** argv) {
+    return kvw::minima::runMinima(argc, argv);
+}

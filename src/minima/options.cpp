@@ -1,0 +1,215 @@
+#include "minima/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+namespace kvw::minima {
+
+namespace {
+
+const char* const kDescription =
+    "Times the minima of eclipses in light curves by the method of Kwee and van Woerden (1956), straight from "
+    "the files observers have: text tables (CSV, blank- or tab-separated), AAVSO extended exports, and TESS or "
+    "Kepler light-curve files (FITS). One row per eclipse, as CSV or JSON.";
+
+const char* const kFooter =
+    "Without an ephemeris each FILE is one eclipse, timed as the console program kvw times it.\n"
+    "With --epoch and --half-width (and --period for many cycles), every predicted eclipse in each FILE is timed\n"
+    "on the observations within the half-width of its predicted time.\n"
+    "Statuses: ok, improper, partial, suspect, failed. Exit status: 0 when every file was read, 2 when a file\n"
+    "could not be read or the options are wrong, 1 when memory runs out.\n";
+
+// The text as a double, or nothing when it is not one number.
+std::optional<double> numberIn(const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && stop == end ? std::optional<double>(value) : std::nullopt;
+}
+
+// Values in days or magnitudes must be finite numbers, and some positive.
+CLI::Validator finitePositive() {
+    return CLI::Validator(
+        [](std::string& text) {
+            const std::optional<double> value = numberIn(text);
+            return value && std::isfinite(*value) && *value > 0 ? std::string()
+                                                                : std::string("must be a positive number");
+        },
+        "");
+}
+
+CLI::Validator finiteNumber() {
+    return CLI::Validator(
+        [](std::string& text) {
+            const std::optional<double> value = numberIn(text);
+            return value && std::isfinite(*value) ? std::string() : std::string("must be a finite number");
+        },
+        "");
+}
+
+// Counts: digits only, from 1 to 2^31 - 1.
+CLI::Validator positiveCount() {
+    return CLI::Validator(
+        [](std::string& text) {
+            unsigned long long value = 0;
+            const char* end = text.data() + text.size();
+            const auto [stop, error] = std::from_chars(text.data(), end, value);
+            const bool fits = error == std::errc() && stop == end && value >= 1 && value <= 2147483647ULL;
+            return fits ? std::string() : std::string("must be a whole number from 1 to 2147483647");
+        },
+        "");
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    // "--secondary" alone means phase 0.5; written so, the word after it is
+    // never taken for a phase (it is the first file more often than not).
+    std::vector<std::string> words(argv + 1, argv + argc);
+    for (std::string& word : words) {
+        if (word == "--secondary") {
+            word = "--secondary=0.5";
+        }
+    }
+    std::reverse(words.begin(), words.end());  // the order CLI11 parses a vector in
+
+    CLI::App app(kDescription, "kvw-minima");
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("kvw-minima ") + KVW_VERSION);
+    app.get_formatter()->column_width(30);
+
+    Options options;
+    double epoch = 0;
+    double period = 0;
+    double halfWidth = 0;
+    double secondaryPhase = 0.5;
+    std::string format = "csv";
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    double noiseValue = 0;
+
+    app.add_option("FILE", options.files, "Light-curve files (text table, AAVSO extended or FITS)")
+        ->required()
+        ->type_name("");
+
+    const char* ephemerisGroup = "Ephemeris (times in the files' own time scale, e.g. BJD for TESS)";
+    CLI::Option* periodOption =
+        app.add_option("--period", period, "Orbital period P in days")
+            ->check(finitePositive())
+            ->type_name("P")->group(ephemerisGroup);
+    CLI::Option* epochOption =
+        app.add_option("--epoch", epoch, "Time T0 of a primary minimum; eclipses at T0 + E P")
+            ->check(finiteNumber())
+            ->type_name("T0")
+            ->group(ephemerisGroup);
+    CLI::Option* halfWidthOption =
+        app.add_option("--half-width", halfWidth, "Half-width W in days of the window timed around each eclipse")
+            ->check(finitePositive())
+            ->type_name("W")
+            ->group(ephemerisGroup);
+    CLI::Option* secondaryOption =
+        app.add_option("--secondary", secondaryPhase,
+                       "Time the secondary eclipses too, at phase PHASE (default 0.5), cycle numbers E + PHASE")
+            ->expected(0, 1)
+            ->check(CLI::Range(0.0, 1.0).description("") & finitePositive())
+            ->type_name("[PHASE]")
+            ->group(ephemerisGroup);
+    CLI::Option* minPointsOption =
+        app.add_option("--min-points", options.minimumPoints,
+                       "Fewest observations on each side of a predicted time to time its eclipse")
+            ->capture_default_str()
+            ->check(positiveCount())
+            ->type_name("N")
+            ->group(ephemerisGroup);
+    epochOption->needs(halfWidthOption);
+    halfWidthOption->needs(epochOption);
+    periodOption->needs(epochOption);
+    secondaryOption->needs(periodOption);
+    minPointsOption->needs(epochOption);
+
+    const char* columnsGroup = "Columns (a header name or a number from 1)";
+    CLI::Option* magOption =
+        app.add_option("--mag-column", options.columns.magColumn, "Column of magnitudes (the default kind)")
+            ->type_name("COLUMN")
+            ->group(columnsGroup);
+    CLI::Option* fluxOption =
+        app.add_option("--flux-column", options.columns.fluxColumn,
+                       "Column of fluxes, turned into magnitudes -2.5 log10 f (FITS: PDCSAP_FLUX by default)")
+            ->type_name("COLUMN")
+            ->group(columnsGroup);
+    magOption->excludes(fluxOption);
+    app.add_option("--time-column", options.columns.timeColumn, "Column of times (days or ISO 8601 UTC)")
+        ->type_name("COLUMN")
+        ->group(columnsGroup);
+    app.add_option("--error-column", options.columns.errorColumn, "Column of the values' errors")
+        ->type_name("COLUMN")
+        ->group(columnsGroup);
+    app.add_option("--band", options.columns.band, "AAVSO: the filter to time when a file has several")
+        ->type_name("FILTER")
+        ->group(columnsGroup);
+
+    const char* outputGroup = "Output";
+    app.add_option("-o,--output", options.output, "Write the table to FILE instead of standard output")
+        ->type_name("FILE")
+        ->group(outputGroup);
+    app.add_option("--format", format, "csv, or json with every trial of the scan for plotting")
+        ->check(CLI::IsMember({"csv", "json"}))
+        ->type_name("FORMAT")
+        ->capture_default_str()
+        ->group(outputGroup);
+    app.add_option("--plot", options.plotDirectory, "Draw each eclipse (and the O-C diagram) into DIR")
+        ->type_name("DIR")
+        ->group(outputGroup);
+
+    const char* methodGroup = "Method";
+    CLI::Option* noiseOption =
+        app.add_option("--noise", noiseValue, "The noise of one observation in magnitudes, when known")
+            ->check(finitePositive())
+            ->type_name("MAG")
+            ->group(methodGroup);
+    app.add_option("--jobs", jobs, "Eclipses timed at once (default: all cores)")
+        ->check(positiveCount())
+        ->type_name("N")
+        ->group(methodGroup);
+
+    CommandLine result;
+    try {
+        app.parse(words);
+    } catch (const CLI::ParseError& error) {
+        std::ostringstream out;
+        std::ostringstream err;
+        result.status = app.exit(error, out, err);
+        result.toErrorStream = result.status != 0;
+        result.text = result.toErrorStream ? err.str() : out.str();
+        if (result.status != 0) {
+            result.status = 2;
+        }
+        return result;
+    }
+    if (*epochOption) {
+        timing::Ephemeris ephemeris;
+        ephemeris.epoch = epoch;
+        ephemeris.halfWidth = halfWidth;
+        if (*periodOption) {
+            ephemeris.period = period;
+        }
+        if (*secondaryOption) {
+            ephemeris.secondaryPhase = secondaryPhase;
+        }
+        options.ephemeris = ephemeris;
+    }
+    if (*noiseOption) {
+        options.noise = noiseValue;
+    }
+    options.jobs = jobs;
+    options.format = format == "json" ? OutputFormat::json : OutputFormat::csv;
+    result.options = std::move(options);
+    return result;
+}
+
+}  // namespace kvw::minima

@@ -1,0 +1,134 @@
+#include "minima/output.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+namespace kvw::minima {
+
+std::string shortestText(double value) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string();
+}
+
+const char* typeName(timing::EclipseType type) {
+    switch (type) {
+        case timing::EclipseType::primary:
+            return "primary";
+        case timing::EclipseType::secondary:
+            return "secondary";
+        case timing::EclipseType::none:
+            break;
+    }
+    return "";
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& words, char separator) {
+    std::string text;
+    for (const std::string& word : words) {
+        if (!text.empty()) {
+            text += separator;
+        }
+        text += word;
+    }
+    return text;
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + '"';
+}
+
+std::string csvNumber(const std::optional<double>& value) {
+    return value ? shortestText(*value) : std::string();
+}
+
+nlohmann::ordered_json jsonNumber(const std::optional<double>& value) {
+    return value && std::isfinite(*value) ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+}
+
+// Non-finite values (a parabola opening downwards can give them) are null in JSON.
+nlohmann::ordered_json jsonNumbers(const std::vector<double>& values) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const double value : values) {
+        list.push_back(jsonNumber(value));
+    }
+    return list;
+}
+
+}  // namespace
+
+void writeCsv(std::ostream& out, std::span<const Row> rows) {
+    out << "file,cycle,type,predicted,points,time,error,error_classic,mean_value,o_c,status,flags\n";
+    for (const Row& row : rows) {
+        const timing::TimedEclipse& e = *row.eclipse;
+        out << csvField(*row.file) << ',';
+        if (row.predicted) {
+            out << shortestText(row.predicted->cycle) << ',' << typeName(row.predicted->type) << ','
+                << shortestText(row.predicted->predicted) << ',';
+        } else {
+            out << ",,,";
+        }
+        out << e.points << ',' << csvNumber(e.time) << ',' << csvNumber(e.error) << ',' << csvNumber(e.errorClassic)
+            << ',' << csvNumber(e.meanValue) << ',' << csvNumber(e.oMinusC) << ',' << timing::statusName(e.status)
+            << ',' << csvField(joined(e.flags, ';')) << '\n';
+    }
+}
+
+void writeJson(std::ostream& out, std::span<const Row> rows) {
+    nlohmann::ordered_json eclipses = nlohmann::ordered_json::array();
+    for (const Row& row : rows) {
+        const timing::TimedEclipse& e = *row.eclipse;
+        nlohmann::ordered_json item;
+        item["file"] = *row.file;
+        item["cycle"] = row.predicted ? nlohmann::ordered_json(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
+        item["type"] = row.predicted ? typeName(row.predicted->type) : "";
+        item["predicted"] = row.predicted ? nlohmann::ordered_json(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
+        item["points"] = e.points;
+        item["time"] = jsonNumber(e.time);
+        item["error"] = jsonNumber(e.error);
+        item["error_classic"] = jsonNumber(e.errorClassic);
+        item["mean_value"] = jsonNumber(e.meanValue);
+        item["o_c"] = jsonNumber(e.oMinusC);
+        item["status"] = timing::statusName(e.status);
+        item["reason"] = e.reason;
+        item["flags"] = e.flags;
+        item["window"] = {{"start", jsonNumber(e.firstTime)}, {"end", jsonNumber(e.lastTime)}};
+        if (e.detail) {
+            const timing::MethodDetail& d = *e.detail;
+            item["branch_window"] = {{"start", d.branchStart}, {"end", d.branchEnd}};
+            item["grid_step"] = d.gridStep;
+            item["day_offset"] = d.dayOffset;
+            item["trials"] = {{"time", jsonNumbers(d.trialTimes)},
+                              {"pairs", d.pairCounts},
+                              {"sum", jsonNumbers(d.sums)}};
+            if (d.fitted) {
+                item["parabola"] = {{"a", jsonNumber(d.a)},
+                                    {"b", jsonNumber(d.b)},
+                                    {"c", jsonNumber(d.c)},
+                                    {"origin", d.dayOffset},
+                                    {"smallest_trial", d.smallestTrial}};
+            }
+        }
+        eclipses.push_back(std::move(item));
+    }
+    nlohmann::ordered_json document = {{"program", "kvw-minima"}, {"version", KVW_VERSION}, {"eclipses", eclipses}};
+    out << document.dump(1) << '\n';
+}
+
+}  // namespace kvw::minima

@@ -1,0 +1,157 @@
+#include "minima/program.h"
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "minima/options.h"
+#include "minima/output.h"
+#include "readers/light_curve.h"
+#include "timing/ephemeris.h"
+#include "timing/time_eclipses.h"
+
+namespace kvw::minima {
+
+namespace {
+
+constexpr int kNormal = 0;
+constexpr int kOutOfMemory = 1;
+constexpr int kInputOutput = 2;
+
+// More cycles than any light curve holds: a period given in the wrong unit.
+constexpr long kMostCycles = 1'000'000;
+
+void say(const std::string& text) {
+    std::cerr << "kvw-minima: " << text << '\n';
+}
+
+// The light curves that could be read, each with its eclipses.
+struct FileWork {
+    std::string name;
+    readers::LightCurve curve;
+    std::vector<timing::EclipseWindow> windows;  // empty without an ephemeris
+};
+
+std::vector<timing::EclipseTask> tasksOf(const std::vector<std::unique_ptr<FileWork>>& files,
+                                         const Options& options) {
+    std::vector<timing::EclipseTask> tasks;
+    for (const auto& file : files) {
+        const timing::Observations observations{file->curve.times, file->curve.magnitudes, file->curve.errors};
+        if (!options.ephemeris) {
+            tasks.push_back({observations, 0, file->curve.times.size(), std::nullopt});
+            continue;
+        }
+        for (const timing::EclipseWindow& window : file->windows) {
+            tasks.push_back({observations, window.first, window.last, window});
+        }
+    }
+    return tasks;
+}
+
+std::string eclipseName(const Row& row) {
+    std::string name = *row.file;
+    if (row.predicted) {
+        name += ": cycle " + shortestText(row.predicted->cycle) + " " + typeName(row.predicted->type);
+    }
+    return name;
+}
+
+int run(const Options& options) {
+    int status = kNormal;
+    std::vector<std::unique_ptr<FileWork>> files;
+    for (const std::string& name : options.files) {
+        auto work = std::make_unique<FileWork>();
+        work->name = name;
+        try {
+            work->curve = readers::readLightCurve(name, options.columns);
+        } catch (const readers::ReadError& error) {
+            say(error.what());
+            status = kInputOutput;
+            continue;
+        }
+        for (const std::string& note : work->curve.notes) {
+            say(name + ": " + note);
+        }
+        if (options.ephemeris && options.ephemeris->period &&
+            (work->curve.times.back() - work->curve.times.front()) / *options.ephemeris->period > kMostCycles) {
+            say(name + ": the period is too short for the span of the observations (more than " +
+                std::to_string(kMostCycles) + " cycles)");
+            status = kInputOutput;
+            continue;
+        }
+        if (options.ephemeris) {
+            work->windows = timing::predictEclipses(work->curve.times, *options.ephemeris);
+            if (work->windows.empty()) {
+                say(name + ": no eclipse of the ephemeris falls within the observations");
+            }
+        }
+        files.push_back(std::move(work));
+    }
+
+    timing::TimingSettings settings;
+    settings.ephemeris = options.ephemeris;
+    settings.minimumPoints = options.minimumPoints;
+    settings.noise = options.noise;
+    settings.keepDetail = options.format == OutputFormat::json || !options.plotDirectory.empty();
+    const std::vector<timing::EclipseTask> tasks = tasksOf(files, options);
+    const std::vector<timing::TimedEclipse> timed = timing::timeEclipses(tasks, settings, options.jobs);
+
+    std::vector<Row> rows;
+    std::size_t next = 0;
+    for (const auto& file : files) {
+        if (!options.ephemeris) {
+            rows.push_back({&file->name, nullptr, &timed[next++]});
+            continue;
+        }
+        for (const timing::EclipseWindow& window : file->windows) {
+            rows.push_back({&file->name, &window, &timed[next++]});
+        }
+    }
+    for (const Row& row : rows) {
+        if (row.eclipse->status != timing::Status::ok) {
+            say(eclipseName(row) + ": " + timing::statusName(row.eclipse->status) + ": " + row.eclipse->reason);
+        }
+    }
+
+    std::ofstream file;
+    if (!options.output.empty()) {
+        file.open(options.output, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            say("cannot write " + options.output);
+            return kInputOutput;
+        }
+    }
+    std::ostream& out = options.output.empty() ? std::cout : file;
+    if (options.format == OutputFormat::json) {
+        writeJson(out, rows);
+    } else {
+        writeCsv(out, rows);
+    }
+    out.flush();
+    if (!out) {
+        say("cannot write the table" + (options.output.empty() ? std::string() : " to " + options.output));
+        return kInputOutput;
+    }
+    return status;
+}
+
+}  // namespace
+
+int runMinima(int argc, const char* const* argv) {
+    try {
+        const CommandLine line = parseCommandLine(argc, argv);
+        if (!line.options) {
+            (line.toErrorStream ? std::cerr : std::cout) << line.text;
+            return line.status;
+        }
+        return run(*line.options);
+    } catch (const std::bad_alloc&) {
+        say("out of memory");
+        return kOutOfMemory;
+    }
+}
+
+}  // namespace kvw::minima

@@ -1,0 +1,11 @@
+// kvw-minima from its command line to its exit status: read every file, time
+// every eclipse, write the table, report on the error stream.
+#pragma once
+
+namespace kvw::minima {
+
+// Returns the exit status: 0 when every file was read, 2 when a file could
+// not be read or the options are wrong, 1 when memory ran out.
+int runMinima(int argc, const char* const* argv);
+
+}  // namespace kvw::minima

@@ -1,0 +1,182 @@
+// The AAVSO extended format: parameter lines, the #NAME header line, one star
+// and one filter per light curve. The rules are listed in light_curve.h.
+#include <algorithm>
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+#include "readers/light_curve.h"
+#include "readers/points.h"
+#include "readers/text_fields.h"
+
+namespace kvw::readers {
+
+namespace {
+
+using namespace detail;
+
+const std::vector<std::string> kStandardColumns = {"NAME", "DATE", "MAG",  "MERR",  "FILT",  "TRANS", "MTYPE", "CNAME",
+                                                   "CMAG", "KNAME", "KMAG", "AMASS", "GROUP", "CHART", "NOTES"};
+
+char delimiterNamed(std::string_view value, const std::string& source, std::size_t line) {
+    if (value.size() == 1) {
+        return value.front();
+    }
+    value = trimBlanks(value);
+    if (value.size() == 1) {
+        return value.front();
+    }
+    if (equalIgnoringCase(value, "tab")) {
+        return '\t';
+    }
+    const FieldValue code = readNumber(value);
+    if (code.problem.empty() && code.value >= 32 && code.value <= 126 && code.value == static_cast<int>(code.value) &&
+        value.find_first_not_of("0123456789") == std::string_view::npos) {
+        return static_cast<char>(code.value);
+    }
+    throw ReadError(source + ":" + std::to_string(line) + ": cannot read " + quoted(value) +
+                    " as a delimiter (one character, \"tab\" or an ASCII code)");
+}
+
+std::optional<std::size_t> columnNamed(const std::vector<std::string>& header, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        for (std::size_t i = 0; i < header.size(); ++i) {
+            if (equalIgnoringCase(header[i], name)) {
+                return i;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+TableColumn requiredColumn(const std::string& option, const std::vector<std::string>& header,
+                           std::initializer_list<const char*> names, const std::string& source, const char* role) {
+    if (!option.empty()) {
+        return findColumn(option, header, source, role);
+    }
+    if (const auto index = columnNamed(header, names)) {
+        return {*index, header[*index]};
+    }
+    throw ReadError(source + ": no " + role + " column (looked for " + *names.begin() + " and the like)");
+}
+
+// The distinct values of a column, first spelling seen, with their counts.
+struct Tally {
+    std::vector<std::pair<std::string, std::size_t>> entries;
+
+    void count(std::string_view value) {
+        for (auto& [known, n] : entries) {
+            if (equalIgnoringCase(known, value)) {
+                ++n;
+                return;
+            }
+        }
+        entries.emplace_back(std::string(value), 1);
+    }
+    std::string list(bool withCounts) const {
+        std::string text;
+        for (const auto& [value, n] : entries) {
+            text += (text.empty() ? "" : ", ") + (value.empty() ? std::string("(none)") : value);
+            if (withCounts) {
+                text += ": " + countOf(n, "point");
+            }
+        }
+        return text;
+    }
+};
+
+}  // namespace
+
+LightCurve readAavsoExtended(std::string_view content, const std::string& source, const ReadOptions& options) {
+    const std::vector<Line> lines = splitLines(content);
+
+    char delimiter = ',';
+    for (const Line& line : lines) {
+        const std::string_view text = trimBlanks(line.text);
+        const std::size_t equals = text.find('=');
+        if (!text.empty() && text.front() == '#' && equals != std::string_view::npos) {
+            const std::string key = upperCase(trimBlanks(text.substr(1, equals - 1)));
+            if (key == "DELIMITER" || key == "DELIM") {
+                delimiter = delimiterNamed(line.text.substr(line.text.find('=') + 1), source, line.number);
+            }
+        }
+    }
+
+    std::vector<std::string> header = kStandardColumns;
+    std::vector<TextRow> rows;
+    for (const Line& line : lines) {
+        const std::string_view text = trimBlanks(line.text);
+        if (upperCase(text.substr(0, 5)) == "#NAME" && text.size() > 5 && text[5] == delimiter) {
+            header = splitFields(text.substr(1), delimiter);
+        } else if (!isBlankOrComment(text)) {
+            rows.push_back({line.number, splitFields(line.text, delimiter)});
+        }
+    }
+
+    TableColumns columns;
+    columns.time = requiredColumn(options.timeColumn, header, {"DATE", "DATE-OBS", "DATE_OBS", "JD", "HJD", "BJD", "TIME"},
+                                  source, "date");
+    if (!valueColumnFromOptions(options, header, source, columns)) {
+        columns.value = requiredColumn("", header, {"MAG", "MAGNITUDE"}, source, "magnitude");
+    }
+    if (!options.errorColumn.empty()) {
+        columns.error = findColumn(options.errorColumn, header, source, "error");
+        columns.hasError = true;
+    } else if (const auto error = columnNamed(header, {"MERR", "MAG_ERR", "MAGERR", "ERR", "ERROR"})) {
+        columns.error = {*error, header[*error]};
+        columns.hasError = true;
+    }
+    const auto star = columnNamed(header, {"NAME", "STAR", "STARID"});
+    const auto filter = columnNamed(header, {"FILT", "FILTER", "BAND"});
+    const std::string band(trimBlanks(options.band));
+    if (!band.empty() && !filter) {
+        throw ReadError(source + ": no filter column to pick the band " + quoted(band) + " from");
+    }
+
+    // One star and one filter; upper limits are no measurements.
+    PointCollector collector(source, columns.kind);
+    Tally stars;
+    Tally filters;
+    std::vector<TextRow> kept;
+    kept.reserve(rows.size());
+    for (TextRow& row : rows) {
+        const auto fieldOf = [&](std::size_t index, const char* role) -> const std::string& {
+            if (index >= row.fields.size()) {
+                throw ReadError(placeOf(source, row.line, columnAt(index, header, role)) + "missing (the row has " +
+                                countOf(row.fields.size(), "field") + ")");
+            }
+            return row.fields[index];
+        };
+        if (star) {
+            stars.count(fieldOf(*star, "star"));
+        }
+        if (filter) {
+            const std::string& name = fieldOf(*filter, "filter");
+            filters.count(name);
+            if (!band.empty() && !equalIgnoringCase(name, band)) {
+                collector.leaveOut("in the filter " + (name.empty() ? std::string("(none)") : name));
+                continue;
+            }
+        }
+        if (columns.kind == ValueKind::magnitude && fieldOf(columns.value.index, "magnitude").starts_with('<')) {
+            collector.leaveOut("with an upper limit (<) as magnitude");
+            continue;
+        }
+        kept.push_back(std::move(row));
+    }
+    if (stars.entries.size() > 1) {
+        throw ReadError(source + ": several stars (" + stars.list(false) + "): give each star a file of its own");
+    }
+    if (!band.empty() && std::none_of(filters.entries.begin(), filters.entries.end(),
+                                      [&](const auto& entry) { return equalIgnoringCase(entry.first, band); })) {
+        throw ReadError(source + ": no point in the filter " + quoted(band) + " (the filters are " +
+                        filters.list(true) + ")");
+    }
+    if (band.empty() && filters.entries.size() > 1) {
+        throw ReadError(source + ": several filters (" + filters.list(true) + "): choose one with --band");
+    }
+    collectRows(kept, columns, source, collector);
+    return collector.finish();
+}
+
+}  // namespace kvw::readers

@@ -1,0 +1,164 @@
+#include "timing/time_eclipses.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "analysis/eclipse_timing.h"
+#include "analysis/working_storage.h"
+#include "timing/plausibility.h"
+#include "uncertainty/method_adapter.h"
+#include "uncertainty/minimum_error.h"
+
+namespace kvw::timing {
+
+const char* statusName(Status status) {
+    switch (status) {
+        case Status::ok:
+            return "ok";
+        case Status::improper:
+            return "improper";
+        case Status::partial:
+            return "partial";
+        case Status::suspect:
+            return "suspect";
+        case Status::failed:
+            return "failed";
+    }
+    return "failed";
+}
+
+namespace {
+
+MethodDetail detailOf(const analysis::EclipseTiming& timing) {
+    const analysis::ResampledCurve& curve = timing.curve;
+    const analysis::SymmetryScan& scan = timing.scan;
+    const double offset = curve.dayOffset;
+    MethodDetail detail;
+    detail.branchStart = curve.windowStart;
+    detail.branchEnd = curve.windowEnd;
+    detail.gridStep = curve.step;
+    detail.dayOffset = curve.dayOffset;
+    for (const double t : curve.gridTimes) {
+        detail.gridTimes.push_back(t + offset);
+    }
+    detail.gridMagnitudes.assign(curve.gridMagnitudes.begin(), curve.gridMagnitudes.end());
+    for (const double t : scan.trialTimes) {
+        detail.trialTimes.push_back(t + offset);
+    }
+    detail.pairCounts.assign(scan.pairCounts.begin(), scan.pairCounts.end());
+    detail.sums.assign(scan.sums.begin(), scan.sums.end());
+    detail.smallestTrial = timing.fit.smallestTrial;
+    detail.fitted = !timing.fit.improper;
+    detail.a = timing.fit.a;
+    detail.b = timing.fit.b;
+    detail.c = timing.fit.c;
+    return detail;
+}
+
+// The method on one window, and the checks around it.
+TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
+    TimedEclipse row;
+    row.points = task.last - task.first;
+    const std::span<const double> times = task.curve.times.subspan(task.first, row.points);
+    const std::span<const double> magnitudes = task.curve.magnitudes.subspan(task.first, row.points);
+    row.firstTime = times.empty() ? std::nan("") : times.front();
+    row.lastTime = times.empty() ? std::nan("") : times.back();
+    if (task.predicted && settings.ephemeris) {
+        if (auto problem = coverageProblem(task.curve.times, *task.predicted, *settings.ephemeris,
+                                           settings.minimumPoints)) {
+            row.status = Status::partial;
+            row.reason = std::move(*problem);
+            return row;
+        }
+    }
+    if (row.points < 2) {
+        row.status = Status::failed;
+        row.reason = "fewer than two observations";
+        return row;
+    }
+    analysis::reserveWorkingStorage(storage, row.points);
+    analysis::EclipseTiming timing;
+    try {
+        timing = analysis::timeEclipse(times, magnitudes, storage);
+    } catch (const analysis::UnusableCurve& unusable) {
+        row.status = Status::failed;
+        row.reason = "the light curve cannot be resampled: " + unusable.reason;
+        return row;
+    }
+    if (settings.keepDetail) {
+        row.detail = detailOf(timing);
+    }
+    if (timing.fit.improper) {
+        row.status = Status::improper;
+        row.reason = "the smallest asymmetry lies on an end of the searched trials";
+        return row;
+    }
+    row.time = timing.fit.minimumTime;
+    row.errorClassic = timing.fit.error;
+    row.meanValue = timing.fit.meanValue;
+    // The same seed for every eclipse: a row does not depend on the thread or order it was timed in.
+    const uncertainty::ErrorEstimate estimate =
+        uncertainty::estimateError({times, magnitudes}, uncertainty::methodResultOf(timing),
+                                   uncertainty::ErrorOptions{settings.noise, 0, 1}, uncertainty::minimumTimeOf);
+    row.error = estimate.error;
+    row.flags = estimate.flags;
+    if (task.predicted) {
+        row.oMinusC = timing.fit.minimumTime - task.predicted->predicted;
+    }
+    if (auto doubt = implausibility(times, magnitudes, timing.fit.minimumTime)) {
+        row.status = Status::suspect;
+        row.reason = std::move(*doubt);
+    } else {
+        row.status = Status::ok;
+    }
+    return row;
+}
+
+}  // namespace
+
+std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
+                                       unsigned jobs) {
+    std::vector<TimedEclipse> rows(tasks.size());
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    // Each worker takes the next task until none is left, in its own storage.
+    auto work = [&] {
+        analysis::WorkingStorage storage;
+        try {
+            for (std::size_t i = next++; i < tasks.size(); i = next++) {
+                rows[i] = timeTask(tasks[i], settings, storage);
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(failureLock);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            next = tasks.size();
+        }
+    };
+    std::vector<std::thread> workers;
+    const unsigned wanted = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(tasks.size())));
+    for (unsigned j = 1; j < wanted; ++j) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no more threads: the others and this one do the work
+        }
+    }
+    work();
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return rows;
+}
+
+}  // namespace kvw::timing

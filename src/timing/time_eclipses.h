@@ -1,0 +1,87 @@
+// Timing many eclipses: each window of observations through the method, with
+// the checks the console program lacks, on all cores, results in task order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "timing/ephemeris.h"
+
+namespace kvw::timing {
+
+// Observations sorted by time; errors empty or one per time.
+struct Observations {
+    std::span<const double> times;
+    std::span<const double> magnitudes;
+    std::span<const double> errors;
+};
+
+// One eclipse to time: the observations [first, last) of a light curve, with
+// its predicted eclipse when an ephemeris gave one.
+struct EclipseTask {
+    Observations curve;
+    std::size_t first = 0;
+    std::size_t last = 0;
+    std::optional<EclipseWindow> predicted;
+};
+
+enum class Status {
+    ok,        // timed, and the time lies in the eclipse
+    improper,  // the smallest sum lies on an end of the searched trials: no time
+    partial,   // the observations do not cover the eclipse: not timed
+    suspect,   // timed, but the time does not lie in the eclipse the observations show
+    failed,    // the method cannot resample these observations
+};
+
+const char* statusName(Status status);
+
+// What plots and the JSON output show of the method's work; times absolute.
+struct MethodDetail {
+    double branchStart = 0;  // the branch window the grid spans
+    double branchEnd = 0;
+    double gridStep = 0;
+    std::int32_t dayOffset = 0;
+    std::vector<double> gridTimes;
+    std::vector<double> gridMagnitudes;
+    std::vector<double> trialTimes;
+    std::vector<std::int32_t> pairCounts;
+    std::vector<double> sums;
+    std::int32_t smallestTrial = 0;  // counted from 1; 0 when there is none
+    bool fitted = false;             // S(T) = a (T - D)^2 + b (T - D) + c about the smallest sum
+    double a = 0;
+    double b = 0;
+    double c = 0;
+};
+
+struct TimedEclipse {
+    std::size_t points = 0;  // observations in the window
+    double firstTime = 0;    // the first and last of them (NaN when there are none)
+    double lastTime = 0;
+    Status status = Status::failed;
+    std::string reason;      // why the status is not ok
+    std::optional<double> time;
+    std::optional<double> error;          // the calibrated error
+    std::optional<double> errorClassic;   // after Kwee and van Woerden
+    std::optional<double> meanValue;
+    std::optional<double> oMinusC;        // time - predicted
+    std::vector<std::string> flags;
+    std::optional<MethodDetail> detail;
+};
+
+struct TimingSettings {
+    std::optional<Ephemeris> ephemeris;
+    std::size_t minimumPoints = 5;
+    std::optional<double> noise;  // magnitudes per observation, when the user knows it
+    bool keepDetail = false;      // fill TimedEclipse::detail
+};
+
+// Times every task; `jobs` threads at most (at least one). Results are in the
+// order of the tasks. Raises std::bad_alloc when memory runs out.
+std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
+                                       unsigned jobs);
+
+}  // namespace kvw::timing

@@ -1,0 +1,155 @@
+// Timing many eclipses: the windows an ephemeris predicts, the coverage a
+// window needs, and the check that a time lies in the eclipse, on generated
+// light curves whose true minima are known.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "timing/ephemeris.h"
+#include "timing/time_eclipses.h"
+
+namespace kvw::timing {
+namespace {
+
+struct Curve {
+    std::vector<double> times;
+    std::vector<double> magnitudes;
+    Observations observations() const { return {times, magnitudes, {}}; }
+};
+
+// Evenly spaced points from `begin` over `length` days, Gaussian eclipses of
+// 0.8 mag (sigma 0.012 d) at the given centres, 4 millimag of noise.
+Curve eclipses(double begin, double length, int points, const std::vector<double>& centres, unsigned seed = 1) {
+    std::mt19937_64 random(seed);
+    std::normal_distribution<double> noise(0.0, 0.004);
+    Curve curve;
+    for (int k = 0; k < points; ++k) {
+        const double t = begin + length * k / (points - 1);
+        double m = 10.0 + noise(random);
+        for (const double c : centres) {
+            m += 0.8 * std::exp(-0.5 * std::pow((t - c) / 0.012, 2));
+        }
+        curve.times.push_back(t);
+        curve.magnitudes.push_back(m);
+    }
+    return curve;
+}
+
+TimedEclipse timeWhole(const Curve& curve) {
+    const EclipseTask task{curve.observations(), 0, curve.times.size(), std::nullopt};
+    return timeEclipses({&task, 1}, TimingSettings{}, 1).front();
+}
+
+TEST(Ephemeris, PrimariesAndSecondariesWithinTheData) {
+    std::vector<double> times;
+    for (int k = 0; k <= 100; ++k) {
+        times.push_back(0.1 * k);  // 0 .. 10 days
+    }
+    const Ephemeris ephemeris{1.2, 2.0, 0.3, 0.5};
+    const std::vector<EclipseWindow> windows = predictEclipses(times, ephemeris);
+    // Secondaries at 0.2, 2.2, ... 8.2, primaries at 1.2, ... 9.2 (10.2 lies beyond the data).
+    ASSERT_EQ(windows.size(), 10u);
+    EXPECT_EQ(windows[0].cycle, -0.5);
+    EXPECT_EQ(windows[0].type, EclipseType::secondary);
+    EXPECT_DOUBLE_EQ(windows[0].predicted, 0.2);
+    EXPECT_EQ(windows[1].cycle, 0.0);
+    EXPECT_EQ(windows[1].type, EclipseType::primary);
+    EXPECT_EQ(windows[9].cycle, 4.0);
+    // 1.2 +- 0.3: the times 0.9 .. 1.5.
+    EXPECT_EQ(windows[1].first, 9u);
+    EXPECT_EQ(windows[1].last, 16u);
+    // Before the epoch: negative cycles.
+    EXPECT_EQ(predictEclipses(times, Ephemeris{7.2, 2.0, 0.3, std::nullopt}).front().cycle, -3.0);
+    // An epoch alone: the one eclipse there, or none outside the data.
+    EXPECT_EQ(predictEclipses(times, Ephemeris{4.0, std::nullopt, 0.3, std::nullopt}).size(), 1u);
+    EXPECT_TRUE(predictEclipses(times, Ephemeris{14.0, std::nullopt, 0.3, std::nullopt}).empty());
+}
+
+TEST(Ephemeris, CoverageOfAWindow) {
+    std::vector<double> times;
+    for (int k = 0; k <= 40; ++k) {
+        times.push_back(0.01 * k);
+    }
+    const Ephemeris ephemeris{0.2, std::nullopt, 0.1, std::nullopt};
+    const EclipseWindow window = predictEclipses(times, ephemeris).front();
+    EXPECT_FALSE(coverageProblem(times, window, ephemeris, 5));
+    EXPECT_TRUE(coverageProblem(times, window, ephemeris, 12));  // 10 on each side
+
+    // A gap from 0.17 to 0.23 d across the predicted time, over a quarter of the half-width.
+    std::vector<double> gapped;
+    for (const double t : times) {
+        if (t < 0.175 || t > 0.225) {
+            gapped.push_back(t);
+        }
+    }
+    const EclipseWindow cut = predictEclipses(gapped, ephemeris).front();
+    const auto problem = coverageProblem(gapped, cut, ephemeris, 5);
+    ASSERT_TRUE(problem);
+    EXPECT_NE(problem->find("gap of 86.4 minutes"), std::string::npos) << *problem;
+}
+
+TEST(Plausibility, CentredEclipseIsOk) {
+    const TimedEclipse e = timeWhole(eclipses(2459000.3, 0.25, 300, {2459000.425}));
+    EXPECT_EQ(e.status, Status::ok) << e.reason;
+    ASSERT_TRUE(e.time);
+    EXPECT_NEAR(*e.time, 2459000.425, 0.0005);
+    EXPECT_TRUE(e.errorClassic && e.meanValue);
+}
+
+TEST(Plausibility, MinimaTheMethodFindsOutsideTheEclipseAreSuspect) {
+    struct Case {
+        const char* name;
+        Curve curve;
+    };
+    const std::vector<Case> cases = {
+        // The method finds a confident minimum on the flat part 0.2 d after the eclipse.
+        {"off-centre in a long run", eclipses(2459000.3, 0.4, 400, {2459000.4})},
+        // ... and one midway between two eclipses.
+        {"between two eclipses", eclipses(2459000.3, 0.5, 500, {2459000.45, 2459000.6}, 2)},
+    };
+    for (const Case& c : cases) {
+        const TimedEclipse e = timeWhole(c.curve);
+        EXPECT_EQ(e.status, Status::suspect) << c.name << ": " << (e.time ? std::to_string(*e.time) : e.reason);
+        EXPECT_NE(e.reason.find("outside the eclipse"), std::string::npos) << e.reason;
+    }
+}
+
+TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {
+    // Eclipses every 0.7 d for 10 days; the third falls in a gap.
+    std::vector<double> centres;
+    for (int e = 0; e < 14; ++e) {
+        centres.push_back(2459000.5 + 0.7 * e);
+    }
+    Curve curve = eclipses(2459000.2, 10.0, 7000, centres, 3);
+    Curve gapped;
+    for (std::size_t k = 0; k < curve.times.size(); ++k) {
+        if (std::fabs(curve.times[k] - centres[2]) > 0.03) {
+            gapped.times.push_back(curve.times[k]);
+            gapped.magnitudes.push_back(curve.magnitudes[k]);
+        }
+    }
+    TimingSettings settings;
+    settings.ephemeris = Ephemeris{2459000.5, 0.7, 0.08, std::nullopt};
+    std::vector<EclipseTask> tasks;
+    for (const EclipseWindow& w : predictEclipses(gapped.times, *settings.ephemeris)) {
+        tasks.push_back({gapped.observations(), w.first, w.last, w});
+    }
+    ASSERT_EQ(tasks.size(), 14u);
+    const std::vector<TimedEclipse> one = timeEclipses(tasks, settings, 1);
+    const std::vector<TimedEclipse> four = timeEclipses(tasks, settings, 4);
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(one[i].status, i == 2 ? Status::partial : Status::ok) << one[i].reason;
+        EXPECT_EQ(four[i].status, one[i].status);
+        EXPECT_EQ(four[i].time, one[i].time);
+        if (one[i].time) {
+            EXPECT_NEAR(*one[i].oMinusC, 0.0, 0.0005);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kvw::timing
