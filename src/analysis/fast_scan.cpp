@@ -1,6 +1,7 @@
 #include "analysis/fast_scan.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <stdexcept>
 #include <system_error>
@@ -77,12 +78,11 @@ bool printsAlike(Extended low, Extended high) {
     return printedUnits(std::max(low, Extended{0}) * (1 - slack)) == printedUnits(high * (1 + slack));
 }
 
-void checkBuffers(const FastScanBuffers& buffers, std::size_t points, std::size_t sumsSize) {
+[[maybe_unused]] bool buffersFit(const FastScanBuffers& buffers, std::size_t points, std::size_t sumsSize) {
     const FastScanExtents need = fastScanExtentsForGrid(static_cast<std::int64_t>(points));
-    if (buffers.transform.size() < need.transform || buffers.twiddles.size() < need.twiddles ||
-        buffers.radius.size() < need.trials || buffers.exactTrials.size() < need.trials || sumsSize < need.trials) {
-        throw std::invalid_argument("fast symmetry scan: a buffer is smaller than fastScanExtents says");
-    }
+    return buffers.transform.size() >= need.transform && buffers.twiddles.size() >= need.twiddles &&
+           buffers.radius.size() >= need.trials && buffers.exactTrials.size() >= need.trials &&
+           sumsSize >= need.trials;
 }
 
 // The exact sums of a run of listed trials, a block at a time: the outer loop
@@ -152,7 +152,7 @@ bool estimateSymmetricSums(std::span<const double> magnitudes, std::span<double>
     if (points < 2) {
         return false;
     }
-    checkBuffers(buffers, points, sums.size());
+    assert(buffersFit(buffers, points, sums.size()) && "buffers as large as fastScanExtents says");
     const FastScanExtents extents = fastScanExtentsForGrid(static_cast<std::int64_t>(points));
     const std::size_t size = extents.transform;
     const auto n = static_cast<std::int64_t>(points);

@@ -22,6 +22,13 @@
 
 namespace kvw::analysis {
 
+// Whether grids of this many paired points take the fast path: below, the
+// exact scan alone is as fast.
+inline constexpr std::int64_t kFastScanPoints = 4096;
+inline bool fastScanApplies(std::int64_t pairedPoints) {
+    return pairedPoints >= kFastScanPoints;
+}
+
 // Entries of each buffer.
 struct FastScanExtents {
     std::size_t transform = 0;  // the FFT's points, a power of two

@@ -147,26 +147,23 @@ void scanSymmetricPairs(const ScanTables& scan) {
 }
 
 // Large grids: the sums by convolution, summed pair by pair only where the
-// printed text or the minimum depends on it (fast_scan.h). The buffers are
-// allocated here for now; they belong with the storage the loader reserves.
-// Without the memory for them the exact scan above does the work.
-bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount) {
-    constexpr std::size_t kFastScanPoints = 4096;
-    if (scan.points < kFastScanPoints || scan.points != 2 * static_cast<std::size_t>(halfCount)) {
+// printed text or the minimum depends on it (fast_scan.h), in the buffers
+// reserved with the storage.
+bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount, ScanStorage& storage) {
+    const auto paired = static_cast<std::int64_t>(scan.points);
+    if (!fastScanApplies(paired) || scan.points != 2 * static_cast<std::size_t>(halfCount)) {
         return false;
     }
-    const FastScanExtents extents = fastScanExtentsForGrid(static_cast<std::int64_t>(scan.points));
-    try {
-        std::vector<ExtendedComplex> transform(extents.transform);
-        std::vector<ExtendedComplex> twiddles(extents.twiddles);
-        std::vector<double> radius(extents.trials);
-        std::vector<std::int32_t> exactTrials(extents.trials);
-        return fastSymmetricSums({scan.gridMagnitudes.data(), scan.points}, halfCount, scan.sums, scan.pairCounts,
-                                 {transform, twiddles, radius, exactTrials}, 2)
-            .used;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    const FastScanExtents extents = fastScanExtentsForGrid(paired);
+    assert(storage.transform.capacity() >= extents.transform && "the storage is reserved for the series");
+    storage.transform.resize(extents.transform);
+    storage.twiddles.resize(extents.twiddles);
+    storage.radius.resize(extents.trials);
+    storage.exactTrials.resize(extents.trials);
+    const FastScanBuffers buffers{storage.transform, storage.twiddles, storage.radius, storage.exactTrials};
+    return fastSymmetricSums({scan.gridMagnitudes.data(), scan.points}, halfCount, scan.sums, scan.pairCounts,
+                             buffers, storage.threads)
+        .used;
 }
 
 // On a monotone grid the signed distance g_t(q) - X is monotone in q, so its
@@ -273,7 +270,7 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     assert(finiteAndMonotone(scan) && "a grid made by the resampling");
     if (onlySymmetricPairsPass(scan, step)) {
         if (step > 0) {
-            if (!scanSymmetricPairsFast(scan, halfCount)) {
+            if (!scanSymmetricPairsFast(scan, halfCount, storage)) {
                 scanSymmetricPairs(scan);
             }
         } else {
