@@ -28,9 +28,6 @@ inline Extended distance(double gridTime, double trial) {
 inline Extended asymmetry(double gridTime, Extended otherDistance, double trial) {
     return distance(gridTime, trial) - otherDistance;
 }
-inline bool withinTolerance(Extended difference) {
-    return std::fabs(difference) < kTolerance;
-}
 
 struct ScanTables {
     std::span<const double> gridTimes;
