@@ -56,12 +56,15 @@ def write_curve(path, n, seed=1):
 
 
 def peak_kb(pid):
+    """The peak resident memory of the program that /usr/bin/time (pid) runs, while it runs."""
     try:
-        with open('/proc/%d/status' % pid) as f:
+        with open('/proc/%d/task/%d/children' % (pid, pid)) as f:
+            children = f.read().split()
+        with open('/proc/%s/status' % children[0]) as f:
             for line in f:
                 if line.startswith('VmHWM:'):
                     return int(line.split()[1])
-    except OSError:
+    except (OSError, IndexError):
         pass
     return 0
 
@@ -72,7 +75,10 @@ def whole_run(program, n, timeout=None):
     try:
         write_curve(os.path.join(work, 'curve.dat'), n)
         started = time.time()
-        run = subprocess.Popen([program], cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        # /usr/bin/time reports the program's own peak: the resident size of this
+        # Python process, which a direct child would share until its exec, stays out.
+        memory = os.path.join(work, 'peak.txt')
+        run = subprocess.Popen(['/usr/bin/time', '-f', '%M', '-o', memory, program], cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL)
         run.stdin.write(b'curve.dat\n')
         run.stdin.close()
@@ -96,8 +102,9 @@ def whole_run(program, n, timeout=None):
         reader.join()
         run.returncode = os.waitstatus_to_exitcode(status)
         report = [l.strip() for l in output[0].decode('latin-1').split('\r\n') if 'MINIMUM' in l]
-        return (run.returncode, seconds, usage.ru_utime + usage.ru_stime, max(peak, usage.ru_maxrss) / 1024.0,
-                report)
+        with open(memory) as f:
+            peak = max(peak, int(f.read().split()[-1]))
+        return (run.returncode, seconds, usage.ru_utime + usage.ru_stime, peak / 1024.0, report)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
