@@ -1,8 +1,8 @@
 // Benchmarks of the phases that grow with the light curve: loading, the
-// resampling, the symmetry scan (against the plain nested search), and the
-// summary file's records.
+// resampling, the symmetry scan (the fast scan's plan, the exact scan, the
+// plain nested search), and the summary file's records.
 //
-//   build/bench/kvw_benchmarks                      # all but the slow nested searches
+//   build/bench/kvw_benchmarks --benchmark_filter='Load|Select|ScanSymmetry|FastScanPlan|Write'
 //   build/bench/kvw_benchmarks --benchmark_filter=Nested
 
 #include <benchmark/benchmark.h>
@@ -15,10 +15,12 @@
 #include <fstream>
 #include <algorithm>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "analysis/branch.h"
+#include "analysis/fast_scan.h"
 #include "analysis/observations.h"
 #include "analysis/symmetry_scan.h"
 #include "support/references.h"
@@ -34,7 +36,9 @@ namespace {
 using namespace kvw;
 
 // A primary eclipse at Julian dates: a Gaussian dip of 0.75 mag over 0.3 days,
-// n evenly spaced observations with 4 millimag of noise.
+// n evenly spaced observations with 4 millimag of noise. Beyond 300,000 points
+// the curve is longer in proportion (the same shape in phase), so that half a
+// grid step stays above the pair tolerance and only the symmetric pairs pass.
 struct Series {
     std::vector<double> times;
     std::vector<double> magnitudes;
@@ -44,11 +48,12 @@ Series syntheticEclipse(std::int32_t n) {
     std::mt19937_64 random(static_cast<std::uint64_t>(n));
     std::normal_distribution<double> noise(0.0, 0.004);
     Series series;
+    const double span = 0.3 * std::max(1.0, n / 300000.0);
     const double begin = 2459000.25;
-    const double centre = begin + 0.1537;
+    const double centre = begin + 0.1537 / 0.3 * span;
     for (std::int32_t k = 0; k < n; ++k) {
-        const double t = begin + 0.3 * k / (n - 1);
-        const double x = (t - centre) / 0.045;
+        const double t = begin + span * k / (n - 1);
+        const double x = (t - centre) / (0.045 / 0.3 * span);
         series.times.push_back(t);
         series.magnitudes.push_back(10.0 + 0.75 * std::exp(-x * x) + noise(random));
     }
@@ -119,6 +124,56 @@ void BM_ScanSymmetry(benchmark::State& state) {
         static_cast<double>(pairs), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ScanSymmetry)->Arg(1'000)->Arg(2'000)->Arg(10'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
+
+// The fast scan's first half on the synthetic eclipse: the estimates, their
+// bounds and the list of trials to be summed exactly. Its counters are the
+// share of trials (and of pairs) that the bound leaves to the exact sum.
+void BM_FastScanPlan(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
+    const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
+    std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
+    std::vector<double> radius(extents.trials), sums(extents.trials);
+    std::vector<std::int32_t> listed(extents.trials), pairCounts(extents.trials);
+    const auto grid = curve.gridMagnitudes.first(static_cast<std::size_t>(curve.intervals));
+    analysis::FastScanOutcome outcome;
+    for (auto _ : state) {
+        outcome = analysis::planSymmetricSums(grid, curve.halfCount, sums, pairCounts,
+                                              {transform, twiddles, radius, listed});
+    }
+    if (!outcome.used) {
+        state.SkipWithError("the fast scan declined the grid");
+    }
+    state.counters["points_in_window"] = curve.branchPoints;
+    state.counters["trials"] = static_cast<double>(extents.trials);
+    state.counters["exact_trials"] = outcome.exactTrials;
+    state.counters["exact_pairs"] = static_cast<double>(outcome.exactPairs);
+    state.counters["pairs"] = static_cast<double>(outcome.pairs);
+}
+BENCHMARK(BM_FastScanPlan)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The exact scan as it was before the fast path: every trial summed pair by
+// pair on one thread.
+void BM_ExactSymmetricSums(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const auto grid = own.curve.gridMagnitudes.first(static_cast<std::size_t>(own.curve.intervals));
+    std::vector<std::int32_t> every(2 * grid.size() - 1);
+    for (std::size_t i = 0; i < every.size(); ++i) {
+        every[i] = static_cast<std::int32_t>(i + 1);
+    }
+    std::vector<double> sums(every.size());
+    for (auto _ : state) {
+        analysis::exactSymmetricSums(grid, every, sums);
+        benchmark::DoNotOptimize(sums.data());
+    }
+    const auto points = static_cast<double>(grid.size());
+    state.counters["pairs"] = points * (points - 1) / 2;  // every pair of points once
+}
+BENCHMARK(BM_ExactSymmetricSums)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The plain nested search, for comparison; it also checks that the scan's
 // results are the same, bit for bit.

@@ -8,6 +8,7 @@
 
 #include "analysis/branch.h"
 #include "analysis/working_storage.h"
+#include "linalg/extended.h"
 
 namespace kvw::analysis {
 
@@ -35,7 +36,11 @@ SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage);
 SymmetryScan scanSymmetry(const ResampledCurve& curve, ScanStorage& storage);
 
 // sum + (a - b)^2, evaluated in extended precision and rounded to double:
-// every pair's contribution to a symmetry sum is added this way.
-double addSquaredDifference(double sum, double a, double b);
+// every pair's contribution to a symmetry sum is added this way. Inline, for
+// the pair loops in other files.
+inline double addSquaredDifference(double sum, double a, double b) {
+    const linalg::Extended difference = static_cast<linalg::Extended>(a) - b;
+    return linalg::store(sum + difference * difference);
+}
 
 }  // namespace kvw::analysis

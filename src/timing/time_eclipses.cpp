@@ -130,6 +130,7 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
     // Each worker takes the next task until none is left, in its own storage.
     auto work = [&] {
         analysis::WorkingStorage storage;
+        storage.scan.threads = 1;  // the eclipses themselves keep every core busy
         try {
             for (std::size_t i = next++; i < tasks.size(); i = next++) {
                 rows[i] = timeTask(tasks[i], settings, storage);

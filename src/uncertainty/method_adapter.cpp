@@ -47,6 +47,7 @@ MethodResult methodResultOf(const analysis::EclipseTiming& timing) {
 std::optional<double> minimumTimeOf(const LightCurve& curve) {
     // Replicas of one window come one after another: their tables are reused.
     thread_local analysis::WorkingStorage storage;
+    storage.scan.threads = 1;  // replicas are re-timed inside the workers of many eclipses
     try {
         const analysis::EclipseTiming timing = timeInStorage(curve, storage);
         if (timing.fit.improper) {

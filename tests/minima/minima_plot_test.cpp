@@ -170,7 +170,7 @@ TEST(MinimaPlot, ProgressOnlyOnATerminalAndErasedAfterwards) {
     TempDir dir;
     std::vector<std::string> arguments = {"--jobs", "1", "-o", "table.csv"};
     for (const char* name : {"a.dat", "b.dat", "c.dat", "d.dat"}) {
-        dir.write(name, eclipses(2459000.3, 0.25, 4000, {2459000.43}));
+        dir.write(name, eclipses(2459000.3, 0.25, 8000, {2459000.43}));
         arguments.emplace_back(name);
     }
     RunOptions terminal;

@@ -196,6 +196,34 @@ TEST(MinimaRun, ManyEclipsesFromFitsAndTheSameAsCsv) {
     }
 }
 
+// The real files of observers (tests/data): every eclipse timed ok (so inside
+// the eclipse the observations show), with an error no smaller than half the
+// classic one.
+TEST(MinimaRun, RealFilesAreTimed) {
+    const std::string data = KVW_TEST_DATA;
+    struct Case {
+        std::vector<std::string> arguments;
+        std::size_t rows;
+    };
+    const std::vector<Case> cases = {
+        {{"--flux-column", "2", data + "/cmdra7023.lc", data + "/cmdra7024.lc"}, 2},
+        {{data + "/v456cyg.aavso.txt", data + "/v500peg.aavso.txt"}, 2},
+        {{"--epoch", "2455625.7", "--half-width", "1.5", data + "/dip_llc.fits"}, 1},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const RunResult result = minima(dir, c.arguments);
+        EXPECT_EQ(result.status, 0) << result.errors;
+        const auto rows = csvRows(result.output);
+        ASSERT_EQ(rows.size(), c.rows) << result.output;
+        for (const auto& row : rows) {
+            EXPECT_EQ(row.at("status"), "ok");
+            EXPECT_GT(number(row.at("error")), 0.5 * number(row.at("error_classic")));
+        }
+    }
+}
+
 // Input that cannot be timed ends with status 2 and a message that says where,
 // never with a crash; the other files are still timed.
 TEST(MinimaRun, BadInputIsReportedAndTheRestTimed) {

@@ -67,10 +67,9 @@ struct OwnScan {
 inline OwnScan scanGrid(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
                         std::int32_t intervals, double step, std::int32_t halfCount) {
     OwnScan own;
-    const auto trials = static_cast<std::size_t>(4 * halfCount - 1);
-    own.storage.trialTimes.reserve(trials);
-    own.storage.sums.reserve(trials);
-    own.storage.pairCounts.reserve(trials);
+    analysis::WorkingStorage reserved;
+    analysis::reserveWorkingStorage(reserved, static_cast<std::size_t>(halfCount));  // K = nw + 3 <= n + 4
+    own.storage = std::move(reserved.scan);
     own.scan = analysis::computeSymmetry(gridTimes, gridMagnitudes, intervals, step, halfCount, own.storage);
     return own;
 }
