@@ -92,7 +92,8 @@ std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) 
         }
         // A file given twice has the same parts each time: no folder tells
         // those apart (they are numbered instead).
-        for (const auto& [label, members] : byLabel) {
+        for (const auto& group : byLabel) {
+            const std::vector<std::size_t>& members = group.second;
             const bool apart = std::any_of(members.begin(), members.end(),
                                            [&](std::size_t i) { return parts[i] != parts[members.front()]; });
             for (const std::size_t i : members) {
@@ -110,7 +111,8 @@ std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) 
         byLabel[labelOf(parts[i], depth[i])].push_back(i);
     }
     std::map<const std::string*, std::string> labels;
-    for (const auto& [label, members] : byLabel) {
+    for (const auto& group : byLabel) {
+        const std::vector<std::size_t>& members = group.second;
         for (const std::size_t i : members) {
             const std::string whole = safeName(std::filesystem::path(*files[i]).filename().string());
             const bool differ = std::any_of(members.begin(), members.end(), [&](std::size_t j) {
