@@ -1,6 +1,6 @@
 // The operating system's files, as the connections use them: open by name
 // with the status "UNKNOWN", read, write, reposition, cut and close. Every
-// refusal becomes an IoFailure naming the connection and the statement.
+// refusal becomes a RunFailure naming the connection and the statement.
 #pragma once
 
 #include <cstddef>
