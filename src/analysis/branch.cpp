@@ -1,11 +1,11 @@
 #include "analysis/branch.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "base/precondition.h"
 #include "linalg/extended.h"
 
 namespace kvw::analysis {
@@ -16,14 +16,14 @@ using linalg::Extended;
 using linalg::store;
 using Times = std::span<const double>;
 
-[[noreturn]] void cannotResample(const std::string& why) {
-    throw UnusableCurve(why);
+// Records why the curve cannot be resampled; false, for the caller to stop.
+bool cannotResample(ResampledCurve& curve, std::string why) {
+    curve.unusable = std::move(why);
+    return false;
 }
 
-void requireFinite(double value, const char* what) {
-    if (!std::isfinite(value)) {
-        cannotResample(std::string(what) + " is not finite");
-    }
+bool finite(double value, const char* what, ResampledCurve& curve) {
+    return std::isfinite(value) || cannotResample(curve, std::string(what) + " is not finite");
 }
 
 std::int32_t deepestObservation(std::span<const double> m) {
@@ -57,6 +57,18 @@ std::int32_t firstCrossing(std::span<const double> m, double level) {
 // T(k) - D, evaluated in extended precision.
 Extended relative(Times t, std::size_t k, double dayOffset) {
     return static_cast<Extended>(t[k]) - dayOffset;
+}
+
+// Where grid time x lies on segment k: its distance from the segment's start
+// and the segment's length, both in extended precision. The interpolated
+// magnitude and each observation's weight in it are taken from these.
+struct SegmentPlace {
+    Extended fromStart;
+    Extended length;
+};
+SegmentPlace placeOnSegment(Times t, std::size_t k, double dayOffset, double x) {
+    const Extended start = relative(t, k, dayOffset);
+    return {x - start, relative(t, k + 1, dayOffset) - start};
 }
 
 // For each grid time x, the first segment k (from 0) with T(k) - D <= x < T(k+1) - D;
@@ -145,7 +157,7 @@ void findSegments(Times t, double dayOffset, std::span<const double> x, Resampli
 }
 
 // Steps 1 to 4: the deepest point, the crossing level, the crossing and its time.
-void findCrossing(Times t, std::span<const double> m, ResampledCurve& curve) {
+bool findCrossing(Times t, std::span<const double> m, ResampledCurve& curve) {
     const auto n = static_cast<std::int32_t>(t.size());
     curve.deepestIndex = deepestObservation(m);
     curve.crossingLevel = m[n - 1] > m[0] ? m[n - 1] : m[0];
@@ -154,15 +166,15 @@ void findCrossing(Times t, std::span<const double> m, ResampledCurve& curve) {
     curve.crossingTime = store(t[j] + (static_cast<Extended>(curve.crossingLevel) - m[j]) *
                                           (static_cast<Extended>(t[j + 1]) - t[j]) /
                                           (static_cast<Extended>(m[j + 1]) - m[j]));
-    requireFinite(curve.crossingTime, "the crossing time of the fainter end level");
+    return finite(curve.crossingTime, "the crossing time of the fainter end level", curve);
 }
 
 // Steps 5 to 7: the day offset, the branch window and the grid's size and step.
-void chooseWindow(Times t, ResampledCurve& curve) {
+bool chooseWindow(Times t, ResampledCurve& curve) {
     const auto n = static_cast<std::int32_t>(t.size());
     // The day offset must be a 32-bit whole number of days.
     if (!std::isfinite(t[0]) || std::fabs(t[0]) >= 2147483648.0) {
-        cannotResample("the first time has no 32-bit whole-day offset");
+        return cannotResample(curve, "the first time has no 32-bit whole-day offset");
     }
     curve.dayOffset = static_cast<std::int32_t>(t[0]);
 
@@ -175,25 +187,27 @@ void chooseWindow(Times t, ResampledCurve& curve) {
         curve.windowStart = t[0];
         curve.windowEnd = curve.crossingTime;
     }
-    requireFinite(curve.windowStart, "the start of the branch window");
-    requireFinite(curve.windowEnd, "the end of the branch window");
+    if (!finite(curve.windowStart, "the start of the branch window", curve) ||
+        !finite(curve.windowEnd, "the end of the branch window", curve)) {
+        return false;
+    }
 
     // 4K - 1 trials must be counted in 32 bits.
     const std::int64_t halfCount = static_cast<std::int64_t>(curve.branchPoints) + 3;
     if (4 * halfCount - 1 > std::numeric_limits<std::int32_t>::max()) {
-        cannotResample("too many observations in the branch window");
+        return cannotResample(curve, "too many observations in the branch window");
     }
     curve.halfCount = static_cast<std::int32_t>(halfCount);
     curve.intervals = 2 * curve.halfCount;
     curve.step = store((static_cast<Extended>(curve.windowEnd) - curve.windowStart) / curve.intervals);
-    requireFinite(curve.step, "the grid step");
+    return finite(curve.step, "the grid step", curve);
 }
 
 // Step 8: the grid times, the segment of each, and the interpolated magnitudes.
-void resample(Times t, std::span<const double> m, const ResampledCurve& curve, ResamplingStorage& storage) {
+bool resample(Times t, std::span<const double> m, ResampledCurve& curve, ResamplingStorage& storage) {
     const double offset = curve.dayOffset;
     const std::size_t points = static_cast<std::size_t>(curve.intervals) + 1;
-    assert(points <= storage.gridTimes.capacity() && "the storage is reserved for the series");
+    require(points <= storage.gridTimes.capacity(), "the storage is reserved for the series");
     Table& gridTimes = storage.gridTimes;
     Table& gridMagnitudes = storage.gridMagnitudes;
     gridTimes.resize(points);
@@ -202,34 +216,43 @@ void resample(Times t, std::span<const double> m, const ResampledCurve& curve, R
         const Extended absolute = curve.windowStart + static_cast<Extended>(point) * curve.step;
         gridTimes[point] = store(absolute - offset);
         if (!std::isfinite(gridTimes[point])) {
-            cannotResample("grid time " + std::to_string(point + 1) + " is not finite");
+            return cannotResample(curve, "grid time " + std::to_string(point + 1) + " is not finite");
         }
     }
     findSegments(t, offset, gridTimes, storage);
     for (std::size_t point = 0; point < points; ++point) {
         const auto k = static_cast<std::size_t>(storage.segments[point]);
-        const Extended x = gridTimes[point];
-        const Extended a = relative(t, k, offset);
-        const Extended b = relative(t, k + 1, offset);
-        gridMagnitudes[point] = store(m[k] + (x - a) * (static_cast<Extended>(m[k + 1]) - m[k]) / (b - a));
+        const SegmentPlace place = placeOnSegment(t, k, offset, gridTimes[point]);
+        gridMagnitudes[point] =
+            store(m[k] + place.fromStart * (static_cast<Extended>(m[k + 1]) - m[k]) / place.length);
         if (!std::isfinite(gridMagnitudes[point])) {
-            cannotResample("grid magnitude " + std::to_string(point + 1) + " is not finite");
+            return cannotResample(curve, "grid magnitude " + std::to_string(point + 1) + " is not finite");
         }
     }
+    return true;
 }
 
 }  // namespace
 
 ResampledCurve selectBranchAndResample(std::span<const double> times, std::span<const double> magnitudes,
                                        ResamplingStorage& storage) {
-    assert(times.size() >= 2 && magnitudes.size() == times.size());
+    require(times.size() >= 2 && magnitudes.size() == times.size(), "two or more times, a magnitude for each");
     ResampledCurve curve;
-    findCrossing(times, magnitudes, curve);
-    chooseWindow(times, curve);
-    resample(times, magnitudes, curve, storage);
-    curve.gridTimes = storage.gridTimes;
-    curve.gridMagnitudes = storage.gridMagnitudes;
+    if (findCrossing(times, magnitudes, curve) && chooseWindow(times, curve) &&
+        resample(times, magnitudes, curve, storage)) {
+        curve.gridTimes = storage.gridTimes;
+        curve.gridMagnitudes = storage.gridMagnitudes;
+        curve.segments = storage.segments;
+    }
     return curve;
+}
+
+double interpolationWeight(std::span<const double> times, std::int32_t dayOffset, std::int32_t segment,
+                           double gridTime) {
+    const auto k = static_cast<std::size_t>(segment);
+    require(k + 1 < times.size(), "a segment between two of the times");
+    const SegmentPlace place = placeOnSegment(times, k, dayOffset, gridTime);
+    return store(place.fromStart / place.length);
 }
 
 }  // namespace kvw::analysis

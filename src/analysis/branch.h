@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <span>
 #include <string>
 
@@ -28,20 +27,26 @@ struct ResampledCurve {
     double step = 0;                 // h = (window end - window start) / N
     std::span<const double> gridTimes;       // g_t(1..N+1), days after D, in the storage
     std::span<const double> gridMagnitudes;  // g_m(1..N+1)
-};
+    std::span<const std::int32_t> segments;  // the segment (from 0) each grid point is interpolated on
 
-// A curve that the method cannot resample: its crossing time, window, step,
-// a grid time or a grid magnitude is not finite, or its first time has no
-// 32-bit whole-day offset. The reason says which.
-struct UnusableCurve : std::exception {
-    explicit UnusableCurve(std::string reason) : reason(std::move(reason)) {}
-    const char* what() const noexcept override { return reason.c_str(); }
-    std::string reason;
+    // Why the method cannot resample the curve: its crossing time, window,
+    // step, a grid time or a grid magnitude is not finite, or its first time
+    // has no 32-bit whole-day offset. Empty when the grid was made; otherwise
+    // the grid tables are empty and the caller reports it.
+    std::string unusable;
+    bool usable() const { return unusable.empty(); }
 };
 
 // Times and magnitudes in the order given, at least two, with the storage
 // reserved for at least as many observations. The grid goes into the storage.
 ResampledCurve selectBranchAndResample(std::span<const double> times, std::span<const double> magnitudes,
                                        ResamplingStorage& storage);
+
+// The weight w of observation k + 1 in the magnitude interpolated at a grid
+// time x (days after the day offset D) on segment k (from 0): the grid holds
+// (1 - w) M(k) + w M(k + 1), w = (x - (T(k) - D)) / (T(k + 1) - T(k)), as the
+// resampling places x on its segment, in extended precision and rounded once.
+double interpolationWeight(std::span<const double> times, std::int32_t dayOffset, std::int32_t segment,
+                           double gridTime);
 
 }  // namespace kvw::analysis

@@ -1,9 +1,12 @@
 // The method in memory: times and magnitudes in, the timing of the eclipse
-// out, with no file and no console. Both programs time eclipses through the
-// phases it runs; the console program adds its files around them.
+// out, with no file and no console. It runs the phases that the console
+// program runs on its file, and keeps their tables: the one result of a timed
+// eclipse that the error, the checks, the pictures and the tables read.
 #pragma once
 
+#include <cstdint>
 #include <span>
+#include <vector>
 
 #include "analysis/branch.h"
 #include "analysis/minimum.h"
@@ -12,19 +15,49 @@
 
 namespace kvw::analysis {
 
+// The views of `curve` and `scan` point into tables that the timing owns, so
+// that it outlives the working storage it was made in; a copy copies them.
 struct EclipseTiming {
-    ResampledCurve curve;  // the branch window and the grid
+    ResampledCurve curve;  // the branch window and the grid; when it is not usable, nothing else is set
     SymmetryScan scan;     // every trial's time, pair count and sum
     MinimumFit fit;        // improper, or the time of minimum, its error and the mean value
+
+    EclipseTiming() = default;
+    EclipseTiming(const ResampledCurve& curve, const SymmetryScan& scan, const MinimumFit& fit);
+    EclipseTiming(const EclipseTiming& other);
+    EclipseTiming(EclipseTiming&& other) noexcept;
+    EclipseTiming& operator=(const EclipseTiming& other);
+    EclipseTiming& operator=(EclipseTiming&& other) noexcept;
+    ~EclipseTiming() = default;
+
+    // The time of minimum was found: a usable curve and a proper minimum.
+    bool timed() const { return curve.usable() && !fit.improper; }
+
+private:
+    struct Tables {
+        std::vector<double> gridTimes;
+        std::vector<double> gridMagnitudes;
+        std::vector<std::int32_t> segments;
+        std::vector<double> trialTimes;
+        std::vector<double> sums;
+        std::vector<std::int32_t> pairCounts;
+    };
+    void copyTablesFromViews();
+    void pointViewsIntoTables();
+
+    Tables tables_;
 };
 
 // Times one eclipse: the branch window, the resampling, the scan and the
 // parabola, exactly as the console program does for a file holding the same
-// pairs in the same order. At least two observations; the storage must be
-// reserved for at least as many (reserveWorkingStorage), and the curve and
-// scan of the result point into it. Raises UnusableCurve for a curve that
-// cannot be resampled.
+// pairs in the same order. At least two observations, with the storage
+// reserved for at least as many (reserveWorkingStorage); `threads` (1 or 2)
+// may share the pair-by-pair sums of a large grid. A curve that cannot be
+// resampled gives a timing whose curve says why.
 EclipseTiming timeEclipse(std::span<const double> times, std::span<const double> magnitudes,
-                          WorkingStorage& storage);
+                          WorkingStorage& storage, int threads = kScanThreads);
+
+// The same in storage of its own.
+EclipseTiming timeEclipse(std::span<const double> times, std::span<const double> magnitudes);
 
 }  // namespace kvw::analysis

@@ -1,13 +1,15 @@
 #include "analysis/fast_scan.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
-#include <stdexcept>
+#include <optional>
 #include <system_error>
 #include <thread>
 
+#include "analysis/minimum.h"
+#include "analysis/symmetric_pairs.h"
 #include "analysis/symmetry_scan.h"
+#include "base/precondition.h"
 #include "linalg/extended.h"
 
 namespace kvw::analysis {
@@ -26,17 +28,6 @@ constexpr std::int64_t kAlwaysExactPairs = 16;
 const Extended kLargestSquareNorm = 0x1p900L;
 
 const Extended kUnit = 0x1p-64L;  // the unit roundoff of the extended format
-
-// The pairs of trial i (counted from 1) on N paired points: 0-based a from
-// max(0, i + 1 - N) to (i - 1) / 2, paired with b = i - a.
-struct PairRange {
-    std::int64_t first = 0;
-    std::int64_t last = -1;
-    std::int64_t count() const { return last >= first ? last - first + 1 : 0; }
-};
-PairRange pairRange(std::int64_t trial, std::int64_t points) {
-    return {std::max<std::int64_t>(0, trial + 1 - points), (trial - 1) / 2};
-}
 
 // A running sum in extended precision that keeps the rounding error of each
 // addition (Knuth's two-sum) in a second running sum: the pair holds the exact
@@ -78,7 +69,7 @@ bool printsAlike(Extended low, Extended high) {
     return printedUnits(std::max(low, Extended{0}) * (1 - slack)) == printedUnits(high * (1 + slack));
 }
 
-[[maybe_unused]] bool buffersFit(const FastScanBuffers& buffers, std::size_t points, std::size_t sumsSize) {
+bool buffersFit(const FastScanBuffers& buffers, std::size_t points, std::size_t sumsSize) {
     const FastScanExtents need = fastScanExtentsForGrid(static_cast<std::int64_t>(points));
     return buffers.transform.size() >= need.transform && buffers.twiddles.size() >= need.twiddles &&
            buffers.radius.size() >= need.trials && buffers.exactTrials.size() >= need.trials &&
@@ -98,15 +89,16 @@ void exactSumsOfList(const double* magnitudes, std::int64_t points, const std::i
         const std::int32_t* listed = trials + begin;
         std::fill(block, block + size, 0.0);
         const bool contiguous = listed[size - 1] - listed[0] == static_cast<std::int32_t>(size - 1);
-        const std::int64_t aFirst = pairRange(listed[0], points).first;
-        const std::int64_t aLast = pairRange(listed[size - 1], points).last;
-        std::size_t low = 0;   // first listed trial that pairs a: trial >= 2a + 1
-        std::size_t high = 0;  // past the last: trial <= a + N - 1
+        const std::int64_t aFirst = symmetricPairsOf(listed[0], points).first;
+        const std::int64_t aLast = symmetricPairsOf(listed[size - 1], points).last;
+        std::size_t low = 0;   // first listed trial that pairs a
+        std::size_t high = 0;  // past the last
         for (std::int64_t a = aFirst; a <= aLast; ++a) {
-            while (low < size && listed[low] < 2 * a + 1) {
+            const IndexRange pairing = trialsPairing(a, points);
+            while (low < size && listed[low] < pairing.first) {
                 ++low;
             }
-            while (high < size && listed[high] <= a + points - 1) {
+            while (high < size && listed[high] <= pairing.last) {
                 ++high;
             }
             if (low >= high) {
@@ -141,10 +133,108 @@ FastScanExtents fastScanExtentsForGrid(std::int64_t points) {
     return extents;
 }
 
-FastScanExtents fastScanExtents(std::int64_t observations) {
-    // N = 2K = 2 (nw + 3) with nw <= n + 1: at most 2n + 8 paired points.
-    return fastScanExtentsForGrid(2 * std::max<std::int64_t>(observations, 0) + 8);
+namespace {
+
+// x = g_m - centre in the first `points` entries of the transform, zeros after
+// them; the centre is the mean, so that the convolution's error, which grows
+// with ||x||, stays small (the pairs' differences do not depend on it). Returns
+// a bound on ||x||^2, or nothing when the centre or the norm is too large for
+// the bound to hold.
+std::optional<Extended> centreIntoTransform(std::span<const double> magnitudes, std::span<ExtendedComplex> transform,
+                                            double& centre) {
+    Extended total = 0;
+    for (const double m : magnitudes) {
+        total += m;
+    }
+    centre = store(total / static_cast<Extended>(magnitudes.size()));
+    if (!std::isfinite(centre)) {
+        return std::nullopt;
+    }
+    CompensatedSum squareNorm;
+    for (std::size_t a = 0; a < transform.size(); ++a) {
+        const Extended x = a < magnitudes.size() ? magnitudes[a] - static_cast<Extended>(centre) : 0;
+        transform[a] = {x, 0};
+        squareNorm.add(x * x);
+    }
+    const Extended norm2 = (squareNorm.high + squareNorm.low) * (1 + 0x1p-60L);
+    if (!(norm2 < kLargestSquareNorm)) {
+        return std::nullopt;
+    }
+    return norm2;
 }
+
+// The self-convolution c(i) = sum over a + b = i of x_a x_b, in place and
+// unscaled (times the transform's size).
+void selfConvolve(std::span<ExtendedComplex> transform, std::span<ExtendedComplex> twiddles) {
+    fillTwiddles(twiddles, transform.size());
+    fft(transform, twiddles, false);
+    for (ExtendedComplex& z : transform) {
+        z = {z.re * z.re - z.im * z.im, 2 * (z.re * z.im)};
+    }
+    fft(transform, twiddles, true);
+}
+
+// Distance of each computed sum from the exact sum of its squared
+// differences, the same for every trial: the convolution's error (the forward
+// transform normwise, the squaring, the inverse componentwise), and a few
+// units of 2^-64 of ||x||^2 for the centring, the sums of squares and the
+// final subtraction.
+Extended sharedErrorBound(Extended norm2, std::size_t size) {
+    const FftErrorBound fftBound = fftErrorBound(size);
+    const Extended gamma = 1.41422L * (2 * kUnit) / (1 - 2 * kUnit);  // sqrt(2) gamma_2: a complex product
+    const Extended delta = fftBound.normwise;
+    const Extended convolution = gamma * (1 + delta) * (1 + delta) + delta * (2 + delta) +
+                                 fftBound.componentwise * (1 + delta) * (1 + delta) * (1 + gamma);
+    return norm2 * (convolution + 0x1p-58L) * (1 + 0x1p-20L);
+}
+
+// The exact scan's sum adds L terms (a - b)^2, each squared with a relative
+// error of at most 2^-62, to a running double that never decreases and never
+// exceeds the final sum: each step rounds by at most 2^-64 of the running
+// value (extended) and half a unit in the last place of the final sum
+// (double). The bound on how far that sequential sum strays from the exact
+// one, for a sum of at most `upper`.
+Extended sequentialRoundingBound(Extended upper, std::int64_t pairs) {
+    const auto count = static_cast<Extended>(pairs);
+    const Extended finalUpper = (upper * (1 + 0x1p-60L) + count * 0x1p-1074L) * (1 + count * 0x1p-51L);
+    return count * (halfUnitInLastPlace(finalUpper) + kUnit * finalUpper) + 0x1p-61L * upper;
+}
+
+// The sums of x_a^2 over the points that take part in each trial i: a from
+// max(0, i - N + 1) to min(i, N - 1); a running sum up to i while i < N, then
+// the total less a running sum up to i - N. Called for i = 1, 2, ... in turn.
+class SquaresOfTrials {
+public:
+    SquaresOfTrials(std::span<const double> magnitudes, double centre) : magnitudes_(magnitudes), centre_(centre) {
+        for (std::size_t a = 0; a < magnitudes.size(); ++a) {
+            const Extended x = centred(a);
+            everyone_.add(x * x);
+        }
+        upTo_.add(centred(0) * centred(0));
+    }
+    Extended next(std::int64_t trial) {
+        const auto n = static_cast<std::int64_t>(magnitudes_.size());
+        if (trial < n) {
+            const Extended x = centred(static_cast<std::size_t>(trial));
+            upTo_.add(x * x);
+            return upTo_.high + upTo_.low;
+        }
+        const Extended x = centred(static_cast<std::size_t>(trial - n));
+        before_.add(x * x);
+        return (everyone_.high - before_.high) + (everyone_.low - before_.low);
+    }
+
+private:
+    Extended centred(std::size_t a) const { return magnitudes_[a] - static_cast<Extended>(centre_); }
+
+    std::span<const double> magnitudes_;
+    double centre_;
+    CompensatedSum upTo_;      // sum of x_a^2, a <= i
+    CompensatedSum before_;    // sum of x_a^2, a <= i - N
+    CompensatedSum everyone_;  // sum of x_a^2 over all N points
+};
+
+}  // namespace
 
 bool estimateSymmetricSums(std::span<const double> magnitudes, std::span<double> sums,
                            const FastScanBuffers& buffers) {
@@ -152,79 +242,23 @@ bool estimateSymmetricSums(std::span<const double> magnitudes, std::span<double>
     if (points < 2) {
         return false;
     }
-    assert(buffersFit(buffers, points, sums.size()) && "buffers as large as fastScanExtents says");
-    const FastScanExtents extents = fastScanExtentsForGrid(static_cast<std::int64_t>(points));
-    const std::size_t size = extents.transform;
-    const auto n = static_cast<std::int64_t>(points);
-
-    // x = g_m - mean, in extended precision. Any centre would do: the pairs'
-    // differences do not change, but the convolution's error shrinks with ||x||.
-    Extended total = 0;
-    for (const double m : magnitudes) {
-        total += m;
-    }
-    const double centre = store(total / static_cast<Extended>(points));
-    if (!std::isfinite(centre)) {
+    require(buffersFit(buffers, points, sums.size()), "buffers as large as fastScanExtentsForGrid says");
+    const std::size_t size = fastScanExtentsForGrid(static_cast<std::int64_t>(points)).transform;
+    const std::span<ExtendedComplex> transform = buffers.transform.first(size);
+    double centre = 0;
+    const std::optional<Extended> norm2 = centreIntoTransform(magnitudes, transform, centre);
+    if (!norm2) {
         return false;
     }
-    auto centred = [&](std::int64_t a) { return magnitudes[static_cast<std::size_t>(a)] - static_cast<Extended>(centre); };
-    CompensatedSum squareNorm;
-    std::span<ExtendedComplex> transform = buffers.transform.first(size);
-    for (std::size_t a = 0; a < size; ++a) {
-        const Extended x = a < points ? centred(static_cast<std::int64_t>(a)) : 0;
-        transform[a] = {x, 0};
-        squareNorm.add(x * x);
-    }
-    const Extended norm2 = (squareNorm.high + squareNorm.low) * (1 + 0x1p-60L);
-    if (!(norm2 < kLargestSquareNorm)) {
-        return false;
-    }
-
-    // The self-convolution c(i) = sum over a + b = i of x_a x_b.
-    fillTwiddles(buffers.twiddles, size);
-    fft(transform, buffers.twiddles, false);
-    for (ExtendedComplex& z : transform) {
-        z = {z.re * z.re - z.im * z.im, 2 * (z.re * z.im)};
-    }
-    fft(transform, buffers.twiddles, true);
+    selfConvolve(transform, buffers.twiddles);
     const Extended scale = 1.0L / static_cast<Extended>(size);  // exact
+    const Extended sharedError = sharedErrorBound(*norm2, size);
 
-    // Distance of each computed sum from the exact sum of its squared
-    // differences, the same for every trial: the convolution's error (the
-    // forward transform normwise, the squaring, the inverse componentwise), and
-    // a few units of 2^-64 of ||x||^2 for the centring, the sums of squares and
-    // the final subtraction.
-    const FftErrorBound fftBound = fftErrorBound(size);
-    const Extended gamma = 1.41422L * (2 * kUnit) / (1 - 2 * kUnit);  // sqrt(2) gamma_2: a complex product
-    const Extended delta = fftBound.normwise;
-    const Extended convolution = gamma * (1 + delta) * (1 + delta) + delta * (2 + delta) +
-                                 fftBound.componentwise * (1 + delta) * (1 + delta) * (1 + gamma);
-    const Extended sharedError = norm2 * (convolution + 0x1p-58L) * (1 + 0x1p-20L);
-
-    // The squares of the points that take part in trial i: a from
-    // max(0, i - N + 1) to min(i, N - 1); a running sum up to i while i < N,
-    // then the total less a running sum up to i - N.
-    CompensatedSum upTo;      // sum of x_a^2, a <= i
-    CompensatedSum before;    // sum of x_a^2, a <= i - N
-    CompensatedSum everyone;  // sum of x_a^2 over all N points
-    for (std::int64_t a = 0; a < n; ++a) {
-        const Extended x = centred(a);
-        everyone.add(x * x);
-    }
-    upTo.add(centred(0) * centred(0));
-    const std::int64_t trials = 2 * n - 1;
-    for (std::int64_t i = 1; i <= trials; ++i) {
-        Extended squares = 0;
-        if (i < n) {
-            const Extended x = centred(i);
-            upTo.add(x * x);
-            squares = upTo.high + upTo.low;
-        } else {
-            const Extended x = centred(i - n);
-            before.add(x * x);
-            squares = (everyone.high - before.high) + (everyone.low - before.low);
-        }
-        const std::int64_t pairs = pairRange(i, n).count();
+    SquaresOfTrials squaresOf(magnitudes, centre);
+    const auto n = static_cast<std::int64_t>(points);
+    for (std::int64_t i = 1; i <= 2 * n - 1; ++i) {
+        const Extended squares = squaresOf.next(i);
+        const std::int64_t pairs = symmetricPairsOf(i, n).count();
         const auto index = static_cast<std::size_t>(i - 1);
         if (pairs == 0) {
             sums[index] = 0;
@@ -232,18 +266,9 @@ bool estimateSymmetricSums(std::span<const double> magnitudes, std::span<double>
             continue;
         }
         const Extended estimate = squares - transform[static_cast<std::size_t>(i)].re * scale;
-        // The exact scan's sum adds L terms (a - b)^2, each squared with a
-        // relative error of at most 2^-62, to a running double that never
-        // decreases and never exceeds the final sum: each step rounds by at most
-        // 2^-64 of the running value (extended) and half a unit in the last
-        // place of the final sum (double).
         const Extended upper = std::max(estimate + sharedError, Extended{0});
-        const auto count = static_cast<Extended>(pairs);
-        const Extended finalUpper = (upper * (1 + 0x1p-60L) + count * 0x1p-1074L) * (1 + count * 0x1p-51L);
-        const Extended sequential =
-            count * (halfUnitInLastPlace(finalUpper) + kUnit * finalUpper) + 0x1p-61L * upper;
         const double value = estimate > 0 ? store(estimate) : 0.0;
-        const Extended radius = sharedError + sequential + std::fabs(estimate - value);
+        const Extended radius = sharedError + sequentialRoundingBound(upper, pairs) + std::fabs(estimate - value);
         sums[index] = value;
         buffers.radius[index] = store(radius * (1 + 0x1p-50L));
     }
@@ -258,48 +283,62 @@ void exactSymmetricSums(std::span<const double> magnitudes, std::span<const std:
     }
 }
 
+namespace {
+
+// The interval around each estimated sum that holds the exact sequential sum.
+struct SumIntervals {
+    std::span<const double> sums;
+    std::span<const double> radius;
+    Extended low(std::int64_t trial) const {
+        const auto k = static_cast<std::size_t>(trial - 1);
+        return static_cast<Extended>(sums[k]) - radius[k];
+    }
+    Extended high(std::int64_t trial) const {
+        const auto k = static_cast<std::size_t>(trial - 1);
+        return (static_cast<Extended>(sums[k]) + radius[k]) * (1 + 0x1p-62L);
+    }
+};
+
+// A trial whose interval starts above the smallest upper end among trials
+// K..3K cannot hold the smallest sum there, nor tie with it. The others are
+// the candidates, listed in `list`; returns how many.
+std::size_t listMinimumCandidates(const SumIntervals& intervals, std::int32_t halfCount,
+                                  std::span<std::int32_t> list) {
+    const TrialRange searched = searchedTrials(halfCount);
+    Extended smallestHigh = intervals.high(searched.first);
+    for (std::int64_t i = searched.first; i <= searched.last; ++i) {
+        smallestHigh = std::min(smallestHigh, intervals.high(i));
+    }
+    const Extended candidateLimit = smallestHigh * (1 + 0x1p-60L) + 0x1p-1070L;
+    std::size_t candidates = 0;
+    for (std::int64_t i = searched.first; i <= searched.last; ++i) {
+        if (intervals.low(i) <= candidateLimit) {
+            list[candidates++] = static_cast<std::int32_t>(i);
+        }
+    }
+    return candidates;
+}
+
+// The first half of fastSymmetricSums: every sum estimated, the pair counts
+// written, and the trials to be summed exactly listed in
+// exactTrials[0..outcome.exactTrials), increasing; their sums are not yet
+// exact.
 FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
                                   const FastScanBuffers& buffers) {
     FastScanOutcome outcome;
     const auto n = static_cast<std::int64_t>(magnitudes.size());
-    if (halfCount < 1 || n != 2 * static_cast<std::int64_t>(halfCount)) {
-        throw std::invalid_argument("fastSymmetricSums: N must be 2K");
-    }
     const std::int64_t trials = 2 * n - 1;
-    if (pairCounts.size() < static_cast<std::size_t>(trials)) {
-        throw std::invalid_argument("fastSymmetricSums: the pair counts are too short");
-    }
+    require(halfCount >= 1 && n == 2 * static_cast<std::int64_t>(halfCount), "N = 2K paired points");
+    require(pairCounts.size() >= static_cast<std::size_t>(trials), "a pair count for each of the 2N - 1 trials");
     if (!estimateSymmetricSums(magnitudes, sums, buffers)) {
         return outcome;
     }
     outcome.used = true;
-    auto low = [&](std::int64_t i) {
-        const auto k = static_cast<std::size_t>(i - 1);
-        return static_cast<Extended>(sums[k]) - buffers.radius[k];
-    };
-    auto high = [&](std::int64_t i) {
-        const auto k = static_cast<std::size_t>(i - 1);
-        return (static_cast<Extended>(sums[k]) + buffers.radius[k]) * (1 + 0x1p-62L);
-    };
-
-    // A trial whose interval starts above the smallest upper end among trials
-    // K..3K cannot hold the smallest sum there, nor tie with it. The others are
-    // the candidates: they, and their neighbours (the parabola's trials), are
-    // summed exactly. The list buffer holds them for a moment.
-    const std::int64_t firstSearched = halfCount;
-    const std::int64_t lastSearched = 3 * static_cast<std::int64_t>(halfCount);
-    Extended smallestHigh = high(firstSearched);
-    for (std::int64_t i = firstSearched; i <= lastSearched; ++i) {
-        smallestHigh = std::min(smallestHigh, high(i));
-    }
-    const Extended candidateLimit = smallestHigh * (1 + 0x1p-60L) + 0x1p-1070L;
-    std::size_t candidates = 0;
-    for (std::int64_t i = firstSearched; i <= lastSearched; ++i) {
-        if (low(i) <= candidateLimit) {
-            buffers.exactTrials[candidates++] = static_cast<std::int32_t>(i);
-        }
-    }
+    const SumIntervals intervals{sums, buffers.radius};
+    // The candidates and their neighbours (the parabola's trials) are summed
+    // exactly; the list buffer holds the candidates for a moment.
+    const std::size_t candidates = listMinimumCandidates(intervals, halfCount, buffers.exactTrials);
     outcome.minimumCandidates = static_cast<std::int32_t>(candidates);
 
     // A negative radius marks a trial to be summed exactly: the candidates and
@@ -311,10 +350,10 @@ FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32
         }
     };
     for (std::int64_t i = 1; i <= trials; ++i) {
-        const std::int64_t pairs = pairRange(i, n).count();
+        const std::int64_t pairs = symmetricPairsOf(i, n).count();
         pairCounts[static_cast<std::size_t>(i - 1)] = static_cast<std::int32_t>(pairs);
         outcome.pairs += pairs;
-        if (pairs > 0 && (pairs <= kAlwaysExactPairs || !printsAlike(low(i), high(i)))) {
+        if (pairs > 0 && (pairs <= kAlwaysExactPairs || !printsAlike(intervals.low(i), intervals.high(i)))) {
             mark(i);
         }
     }
@@ -328,12 +367,14 @@ FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32
     for (std::int64_t i = 1; i <= trials; ++i) {
         if (buffers.radius[static_cast<std::size_t>(i - 1)] < 0) {
             buffers.exactTrials[listed++] = static_cast<std::int32_t>(i);
-            outcome.exactPairs += pairRange(i, n).count();
+            outcome.exactPairs += symmetricPairsOf(i, n).count();
         }
     }
     outcome.exactTrials = static_cast<std::int32_t>(listed);
     return outcome;
 }
+
+}  // namespace
 
 FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
@@ -352,7 +393,7 @@ FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32
         std::int64_t firstShare = 0;
         split = 0;
         while (split < listed && 2 * firstShare < outcome.exactPairs) {
-            firstShare += pairRange(list[split], n).count();
+            firstShare += symmetricPairsOf(list[split], n).count();
             ++split;
         }
     }

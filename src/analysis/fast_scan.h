@@ -11,8 +11,8 @@
 // K..3K, and for the neighbours of those; every other sum is a double that
 // prints as the exact one does and is no smaller than the smallest sum.
 //
-// Plain procedural numerics: the caller owns every buffer; fastScanExtents
-// says how large they must be.
+// Plain procedural numerics: the caller owns every buffer;
+// fastScanExtentsForGrid says how large they must be.
 #pragma once
 
 #include <cstdint>
@@ -39,10 +39,6 @@ struct FastScanExtents {
 // For a grid with `points` paired points (N): 2N - 1 trials.
 FastScanExtents fastScanExtentsForGrid(std::int64_t points);
 
-// For the largest grid that `observations` observations can give (at most
-// 2n + 9 grid points, 4n + 15 trials).
-FastScanExtents fastScanExtents(std::int64_t observations);
-
 struct FastScanBuffers {
     std::span<ExtendedComplex> transform;
     std::span<ExtendedComplex> twiddles;
@@ -67,16 +63,9 @@ FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
                                   const FastScanBuffers& buffers, int threads);
 
-// The first half of fastSymmetricSums: every sum estimated and the trials to
-// be summed exactly listed in exactTrials[0..outcome.exactTrials), increasing;
-// their sums are not yet exact. For benchmarks.
-FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
-                                  std::span<double> sums, std::span<std::int32_t> pairCounts,
-                                  const FastScanBuffers& buffers);
-
 // The estimates alone: sums[i] and radius[i] such that the exact sequential
 // sum of trial i + 1 lies in [sums[i] - radius[i], sums[i] + radius[i]].
-// Returns false when it declines. For tests and benchmarks.
+// Returns false when it declines. The first step of fastSymmetricSums.
 bool estimateSymmetricSums(std::span<const double> magnitudes, std::span<double> sums,
                            const FastScanBuffers& buffers);
 

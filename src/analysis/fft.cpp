@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
+
+#include "base/precondition.h"
 
 namespace kvw::analysis {
 
@@ -19,9 +20,7 @@ struct TableShape {
 };
 
 unsigned log2Exact(std::size_t size) {
-    if (size == 0 || (size & (size - 1)) != 0) {
-        throw std::invalid_argument("fft: the size is not a power of two");
-    }
+    require(size != 0 && (size & (size - 1)) == 0, "a transform of a power of two points");
     unsigned bits = 0;
     while ((std::size_t{1} << bits) < size) {
         ++bits;
@@ -95,9 +94,7 @@ std::size_t twiddleCount(std::size_t size) {
 
 void fillTwiddles(std::span<ExtendedComplex> twiddles, std::size_t size) {
     const TableShape shape = tableShape(size);
-    if (twiddles.size() < shape.fine + shape.coarse) {
-        throw std::invalid_argument("fillTwiddles: the table is too small");
-    }
+    require(twiddles.size() >= shape.fine + shape.coarse, "a twiddle table of twiddleCount(size) entries");
     if (size < 2) {
         twiddles[0] = twiddles[1] = {1, 0};
         return;
@@ -113,9 +110,7 @@ void fillTwiddles(std::span<ExtendedComplex> twiddles, std::size_t size) {
 void fft(std::span<ExtendedComplex> data, std::span<const ExtendedComplex> twiddles, bool inverse) {
     const std::size_t size = data.size();
     const TableShape shape = tableShape(size);
-    if (twiddles.size() < shape.fine + shape.coarse) {
-        throw std::invalid_argument("fft: the twiddle table is too small");
-    }
+    require(twiddles.size() >= shape.fine + shape.coarse, "a twiddle table of twiddleCount(size) entries");
     // Bit-reversed order first, so that each stage combines neighbouring halves.
     for (std::size_t i = 1, j = 0; i < size; ++i) {
         std::size_t bit = size >> 1;

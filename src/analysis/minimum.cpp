@@ -1,13 +1,11 @@
 #include "analysis/minimum.h"
 
 #include <array>
-#include <cassert>
 #include <cmath>
 
+#include "base/precondition.h"
 #include "linalg/extended.h"
 #include "linalg/lu.h"
-#include "textio/format.h"
-#include "textio/output.h"
 
 namespace kvw::analysis {
 
@@ -16,14 +14,11 @@ using linalg::store;
 
 MinimumFit fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int32_t branchPoints,
                       std::int32_t dayOffset) {
-    assert(halfCount >= 1 && scan.trialCount == 4 * halfCount - 1 &&
-           scan.sums.size() >= static_cast<std::size_t>(scan.trialCount) &&
-           scan.trialTimes.size() >= scan.sums.size());
-    const std::int32_t trials4K = 4 * halfCount;
-    const std::int32_t middle = trials4K / 2;
-    const auto halfWidth = static_cast<std::int32_t>(trials4K * 0.25);
-    const std::int32_t low = middle - halfWidth;
-    const std::int32_t high = middle + halfWidth;
+    require(halfCount >= 1 && scan.trialCount == 4 * halfCount - 1 &&
+                scan.sums.size() >= static_cast<std::size_t>(scan.trialCount) &&
+                scan.trialTimes.size() >= scan.sums.size(),
+            "the 4K - 1 trials of a scan");
+    const auto [low, high] = searchedTrials(halfCount);
     auto sum = [&scan](std::int32_t trial) { return scan.sums[static_cast<std::size_t>(trial - 1)]; };
 
     double smallest = sum(low);
@@ -58,7 +53,7 @@ MinimumFit fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int
     }
     std::array<int, kOrder> pivotRows{};
     double parity = 0;
-    linalg::ludcmp(matrix, kOrder, kOrder, pivotRows, parity);
+    fit.singularRows = linalg::ludcmp(matrix, kOrder, kOrder, pivotRows, parity);
     linalg::lubksb(matrix, kOrder, kOrder, pivotRows, rhs);
     const Extended a = fit.a = rhs[0];
     const Extended b = fit.b = rhs[1];
@@ -71,20 +66,6 @@ MinimumFit fitMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int
     const double z = store(points * 0.25L);
     fit.error = store(std::sqrt(std::fabs((c * (4 * a) - b * b) / ((a * (4 * a)) * (z - 1.0L)))));
     return fit;
-}
-
-void refineMinimum(const SymmetryScan& scan, std::int32_t halfCount, std::int32_t branchPoints,
-                   std::int32_t dayOffset) {
-    static const textio::Format meanAndTime("(//,2X,'MEAN VALUE=',F9.6,1X,'MINIMUM TIME=',F14.6)");
-    static const textio::Format errorLine("(22X,'MINIMUM ERROR=',F14.6)");
-    const MinimumFit fit = fitMinimum(scan, halfCount, branchPoints, dayOffset);
-    textio::OutputConnection& console = textio::standardOutput();
-    if (fit.improper) {
-        textio::writeFreeFormat(console, "    IMPROPER MINIMUM !!!");
-    } else {
-        textio::writeFormatted(console, meanAndTime, {fit.meanValue, fit.minimumTime});
-        textio::writeFormatted(console, errorLine, {fit.error});
-    }
 }
 
 }  // namespace kvw::analysis

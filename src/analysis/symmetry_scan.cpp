@@ -1,13 +1,12 @@
 #include "analysis/symmetry_scan.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 
 #include "analysis/fast_scan.h"
+#include "analysis/symmetric_pairs.h"
+#include "base/precondition.h"
 #include "linalg/extended.h"
-#include "textio/format.h"
-#include "textio/output.h"
 
 namespace kvw::analysis {
 
@@ -40,7 +39,7 @@ struct ScanTables {
 
 // The resampling's grid is finite and runs one way: each time is the window
 // start plus a multiple of one step, rounded, and rounding keeps the order.
-[[maybe_unused]] bool finiteAndMonotone(const ScanTables& scan) {
+bool finiteAndMonotone(const ScanTables& scan) {
     bool rising = true;
     bool falling = true;
     for (std::size_t p = 0; p < scan.points; ++p) {
@@ -87,8 +86,8 @@ Extended progressionErrorBound(const ScanTables& scan, double step) {
 
 // When the grid is even to well within the tolerance and half a step exceeds
 // the tolerance by more than the error bound, the pairs that pass the test are
-// exactly the symmetric ones, p + q = i + 2 (and none when the grid runs
-// backwards, since every q after p is then farther from the trial).
+// exactly the symmetric ones (symmetric_pairs.h), and none when the grid runs
+// backwards, since every q after p is then farther from the trial.
 bool onlySymmetricPairsPass(const ScanTables& scan, double step) {
     if (!std::isfinite(step) || step == 0) {
         return false;
@@ -103,63 +102,56 @@ bool onlySymmetricPairsPass(const ScanTables& scan, double step) {
     return 2 * bound < kTolerance && halfStep > kTolerance + 2 * bound;
 }
 
-// The symmetric pairs of trial i (from 1): p = pFirst..pLast with q = i + 2 - p,
-// that is 1 <= p < q <= N.
-std::int32_t symmetricPairCount(std::size_t trial, std::size_t points) {
-    const std::size_t pFirst = trial + 2 > points ? trial + 2 - points : 1;
-    const std::size_t pLast = (trial + 1) / 2;
-    return pLast >= pFirst ? static_cast<std::int32_t>(pLast - pFirst + 1) : 0;
-}
-
-// Each trial's sum takes its pairs in increasing order of p. Going through p
-// in the outer loop and the trials that pair p in the inner one keeps that
-// order while the inner additions belong to different sums: they do not wait
-// on each other. Blocks of trials keep their sums in the first-level cache.
+// Each trial's sum takes its pairs in increasing order of their first point a.
+// Going through a in the outer loop and the trials that pair a in the inner one
+// keeps that order while the inner additions belong to different sums: they do
+// not wait on each other. Blocks of trials keep their sums in the first-level
+// cache.
 void scanSymmetricPairs(const ScanTables& scan) {
-    const std::size_t trials = scan.sums.size();
-    const std::size_t points = scan.points;
-    const double* magnitudes = scan.gridMagnitudes.data();
+    const auto trials = static_cast<std::int64_t>(scan.sums.size());
+    const auto points = static_cast<std::int64_t>(scan.points);
+    const double* magnitudes = scan.gridMagnitudes.data();  // g_m: the grid's magnitudes
     double* sums = scan.sums.data();
-    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);  // g_m: the grid's magnitudes
-    constexpr std::size_t kBlock = 1024;
-    for (std::size_t first = 1; first <= trials; first += kBlock) {
-        const std::size_t last = std::min(trials, first + kBlock - 1);
-        const std::size_t pFirst = first + 2 > points ? first + 2 - points : 1;
-        const std::size_t pLast = (last + 1) / 2;
-        for (std::size_t p = pFirst; p <= pLast; ++p) {
-            // Trials i with the pair (p, i + 2 - p): 2p - 1 <= i <= p + N - 2.
-            const std::size_t from = std::max(first, 2 * p - 1);
-            const std::size_t to = std::min(last, p + points - 2);
-            const double a = magnitudes[p - 1];
-            const double* partner = magnitudes + (from + 1 - p);  // g_m(q) for trial `from`
+    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
+    constexpr std::int64_t kBlock = 1024;
+    for (std::int64_t first = 1; first <= trials; first += kBlock) {
+        const std::int64_t last = std::min(trials, first + kBlock - 1);
+        const std::int64_t aLast = symmetricPairsOf(last, points).last;
+        for (std::int64_t a = symmetricPairsOf(first, points).first; a <= aLast; ++a) {
+            const IndexRange pairing = trialsPairing(a, points);
+            const std::int64_t from = std::max(first, pairing.first);
+            const std::int64_t to = std::min(last, pairing.last);
+            const double m = magnitudes[a];
+            const double* partner = magnitudes + (from - a);  // g_m of the partner of a in trial `from`
             double* sum = sums + (from - 1);
-            for (std::size_t k = 0; from + k <= to; ++k) {
-                sum[k] = addSquaredDifference(sum[k], a, partner[k]);
+            for (std::int64_t k = 0; from + k <= to; ++k) {
+                sum[k] = addSquaredDifference(sum[k], m, partner[k]);
             }
         }
     }
-    for (std::size_t trial = 1; trial <= trials; ++trial) {
-        scan.pairCounts[trial - 1] = symmetricPairCount(trial, points);
+    for (std::int64_t trial = 1; trial <= trials; ++trial) {
+        scan.pairCounts[static_cast<std::size_t>(trial - 1)] =
+            static_cast<std::int32_t>(symmetricPairsOf(trial, points).count());
     }
 }
 
 // Large grids: the sums by convolution, summed pair by pair only where the
 // printed text or the minimum depends on it (fast_scan.h), in the buffers
 // reserved with the storage.
-bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount, ScanStorage& storage) {
+bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount, ScanStorage& storage, int threads) {
     const auto paired = static_cast<std::int64_t>(scan.points);
     if (!fastScanApplies(paired) || scan.points != 2 * static_cast<std::size_t>(halfCount)) {
         return false;
     }
     const FastScanExtents extents = fastScanExtentsForGrid(paired);
-    assert(storage.transform.capacity() >= extents.transform && "the storage is reserved for the series");
+    require(storage.transform.capacity() >= extents.transform, "the storage is reserved for the series");
     storage.transform.resize(extents.transform);
     storage.twiddles.resize(extents.twiddles);
     storage.radius.resize(extents.trials);
     storage.exactTrials.resize(extents.trials);
     const FastScanBuffers buffers{storage.transform, storage.twiddles, storage.radius, storage.exactTrials};
     return fastSymmetricSums({scan.gridMagnitudes.data(), scan.points}, halfCount, scan.sums, scan.pairCounts,
-                             buffers, storage.threads)
+                             buffers, threads)
         .used;
 }
 
@@ -250,12 +242,14 @@ private:
 }  // namespace
 
 SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
-                             std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage) {
+                             std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage,
+                             int threads) {
     const auto points = static_cast<std::size_t>(intervals);
-    assert(intervals >= 1 && gridTimes.size() >= points && gridMagnitudes.size() >= points && halfCount >= 1 &&
-           4 * static_cast<std::int64_t>(halfCount) - 1 <= INT32_MAX);
+    require(intervals >= 1 && gridTimes.size() >= points && gridMagnitudes.size() >= points && halfCount >= 1 &&
+                4 * static_cast<std::int64_t>(halfCount) - 1 <= INT32_MAX,
+            "a grid of N + 1 points and K from 1");
     const auto trials = static_cast<std::size_t>(4 * halfCount - 1);
-    assert(trials <= storage.sums.capacity() && "the storage is reserved for the series");
+    require(trials <= storage.sums.capacity(), "the storage is reserved for the series");
     storage.trialTimes.resize(trials);
     storage.sums.resize(trials);
     storage.pairCounts.assign(trials, 0);
@@ -264,10 +258,10 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     }
 
     const ScanTables scan{gridTimes, gridMagnitudes, points, storage.trialTimes, storage.sums, storage.pairCounts};
-    assert(finiteAndMonotone(scan) && "a grid made by the resampling");
+    require(finiteAndMonotone(scan), "a grid made by the resampling: finite and running one way");
     if (onlySymmetricPairsPass(scan, step)) {
         if (step > 0) {
-            if (!scanSymmetricPairsFast(scan, halfCount, storage)) {
+            if (!scanSymmetricPairsFast(scan, halfCount, storage, threads)) {
                 scanSymmetricPairs(scan);
             }
         } else {
@@ -279,20 +273,9 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     return SymmetryScan{static_cast<std::int32_t>(trials), storage.trialTimes, storage.sums, storage.pairCounts};
 }
 
-SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage) {
+SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage, int threads) {
     return computeSymmetry(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount,
-                           storage);
-}
-
-SymmetryScan scanSymmetry(const ResampledCurve& curve, ScanStorage& storage) {
-    static const textio::Format summaryRecord("(2I5,1X,F14.8)");
-    textio::OutputConnection& summary = textio::openConnection(textio::kFileUnit, "KWEESUM.DAT", "UNKNOWN");
-    const SymmetryScan scan = computeSymmetry(curve, storage);
-    for (std::int32_t i = 1; i <= scan.trialCount; ++i) {
-        const auto index = static_cast<std::size_t>(i - 1);
-        textio::writeFormatted(summary, summaryRecord, {i, scan.pairCounts[index], scan.sums[index]});
-    }
-    return scan;
+                           storage, threads);
 }
 
 }  // namespace kvw::analysis

@@ -1,6 +1,6 @@
-// Symmetry scan: ResampledCurve -> SymmetryScan, and the summary file.
-// For 4K - 1 trial times spaced by half a grid step, folds the grid about
-// each and sums the squared magnitude differences of the symmetric pairs.
+// Symmetry scan: ResampledCurve -> SymmetryScan. For 4K - 1 trial times
+// spaced by half a grid step, folds the grid about each and sums the squared
+// magnitude differences of the pairs that pass the pair test.
 #pragma once
 
 #include <cstdint>
@@ -22,18 +22,16 @@ struct SymmetryScan {
     std::span<const std::int32_t> pairCounts;  // the pairs found for each trial
 };
 
-// The trial times, sums and pair counts of a grid that the resampling made
-// (finite, running one way), without writing anything; the tables go into the
-// storage. The grid is g_t(1..N+1), g_m(1..N+1); pairs are formed among
-// points 1..N.
-SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
-                             std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage);
-SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage);
+// The threads that the pair-by-pair sums of a large grid may use (at most 2).
+inline constexpr int kScanThreads = 2;
 
-// Opens KWEESUM.DAT (status "UNKNOWN"), computes the scan and writes one
-// record per trial under "(2I5,1X,F14.8)". The file stays open to the end of
-// the run.
-SymmetryScan scanSymmetry(const ResampledCurve& curve, ScanStorage& storage);
+// The trial times, sums and pair counts of a grid that the resampling made
+// (finite, running one way); the tables go into the storage. The grid is
+// g_t(1..N+1), g_m(1..N+1); pairs are formed among points 1..N.
+SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
+                             std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage,
+                             int threads = kScanThreads);
+SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage, int threads = kScanThreads);
 
 // sum + (a - b)^2, evaluated in extended precision and rounded to double:
 // every pair's contribution to a symmetry sum is added this way. Inline, for

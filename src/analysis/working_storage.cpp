@@ -4,6 +4,8 @@
 
 namespace kvw::analysis {
 
+namespace {
+
 // The branch window holds at most n + 1 points (nw), so K = nw + 3 is at most
 // n + 4: a grid of 2K + 1 points and 4K - 1 trials.
 std::size_t largestGrid(std::size_t observations) {
@@ -13,6 +15,8 @@ std::size_t largestGrid(std::size_t observations) {
 std::size_t largestTrialCount(std::size_t observations) {
     return 4 * observations + 15;
 }
+
+}  // namespace
 
 void reserveWorkingStorage(WorkingStorage& storage, std::size_t observations) {
     const std::size_t grid = largestGrid(observations);

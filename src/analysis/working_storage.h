@@ -31,17 +31,12 @@ struct ScanStorage {
     std::vector<ExtendedComplex, MallocAllocator<ExtendedComplex>> twiddles;
     Table radius;                // the bound on each sum's distance from the exact one
     IndexTable exactTrials;      // the trials summed pair by pair
-    int threads = 2;             // threads that the pair-by-pair sums may use
 };
 
 struct WorkingStorage {
     ResamplingStorage resampling;
     ScanStorage scan;
 };
-
-// The largest grid and trial counts that n observations can need.
-std::size_t largestGrid(std::size_t observations);
-std::size_t largestTrialCount(std::size_t observations);
 
 // Reserves every table for a curve of up to `observations` points; raises
 // std::bad_alloc when memory runs short. Tables already large enough stay.

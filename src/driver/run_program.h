@@ -15,9 +15,14 @@ extern const std::string kIdentificationLine2;
 // textio::RunFailure, or std::bad_alloc when memory runs out.
 void runProgram();
 
-// The analysis of runProgram once the name is known: load, resample, scan
-// (writing KWEESUM.DAT in the current directory) and report.
+// The steps of runProgram once the name is known: load the observations,
+// select the branch and resample it, scan the symmetry (writing KWEESUM.DAT
+// in the current directory) and refine the minimum (the report).
 void analyseObservationFile(std::string_view fileName);
+
+// The record "Singular matrix." on standard output for each all-zero row of
+// a matrix that linalg::ludcmp decomposed (its return value).
+void reportSingularRows(int zeroRows);
 
 // Runs the program and ends the run: prints a failure's diagnostics on the
 // error stream, hands every buffer to the system and closes every connection.

@@ -1,12 +1,11 @@
 #include "linalg/lu.h"
 
-#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <utility>
 
+#include "base/precondition.h"
 #include "linalg/extended.h"
-#include "textio/output.h"
 
 namespace kvw::linalg {
 
@@ -14,15 +13,15 @@ namespace {
 
 // The caller's promise: an order the row scale has room for, and arrays that
 // hold the block.
-[[maybe_unused]] bool argumentsFit(std::size_t arraySize, int n, int np, std::size_t vectorSize) {
+bool argumentsFit(std::size_t arraySize, int n, int np, std::size_t vectorSize) {
     return n >= 1 && n <= MAX_ORDER && np >= n && vectorSize >= static_cast<std::size_t>(n) &&
            arraySize >= static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(np) + static_cast<std::size_t>(n);
 }
 
 }  // namespace
 
-void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity) {
-    assert(argumentsFit(a.size(), n, np, pivotRows.size()));
+int ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity) {
+    require(argumentsFit(a.size(), n, np, pivotRows.size()), "an order from 1 to MAX_ORDER and arrays that hold it");
     // Element (i, j), counted from 1.
     auto at = [&a, np](int i, int j) -> double& {
         return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
@@ -30,6 +29,7 @@ void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double
     double rowScale[MAX_ORDER];
 
     parity = 1.0;
+    int zeroRows = 0;
     for (int i = 1; i <= n; ++i) {
         double big = 0.0;
         for (int j = 1; j <= n; ++j) {
@@ -39,7 +39,7 @@ void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double
             }
         }
         if (big == 0.0) {
-            textio::writeFreeFormat(textio::standardOutput(), "Singular matrix.");
+            ++zeroRows;
         }
         rowScale[i - 1] = store(1.0L / big);
     }
@@ -87,10 +87,12 @@ void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double
     if (at(n, n) == 0.0) {
         at(n, n) = TINY_PIVOT;
     }
+    return zeroRows;
 }
 
 void lubksb(std::span<const double> a, int n, int np, std::span<const int> pivotRows, std::span<double> b) {
-    assert(argumentsFit(a.size(), n, np, pivotRows.size()) && b.size() >= static_cast<std::size_t>(n));
+    require(argumentsFit(a.size(), n, np, pivotRows.size()) && b.size() >= static_cast<std::size_t>(n),
+            "an order from 1 to MAX_ORDER and arrays that hold it");
     auto at = [&a, np](int i, int j) {
         return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
     };
@@ -99,7 +101,7 @@ void lubksb(std::span<const double> a, int n, int np, std::span<const int> pivot
     int first = 0;  // the first non-zero element of the permuted right-hand side
     for (int i = 1; i <= n; ++i) {
         const int row = pivotRows[static_cast<std::size_t>(i - 1)];
-        assert(row >= i && row <= n && "a pivot row that ludcmp records");
+        require(row >= i && row <= n, "a pivot row that ludcmp records");
         Extended sum = rhs(row);
         rhs(row) = rhs(i);
         if (first != 0) {

@@ -18,10 +18,11 @@ inline constexpr double TINY_PIVOT = static_cast<double>(1.0e-20f);
 
 // Replaces A by the factors of a row permutation of itself. pivotRows(j) is
 // the row interchanged with row j at step j; parity is +1 or -1 by the number
-// of interchanges. An all-zero row writes the record "Singular matrix." on
-// standard output and the decomposition goes on. Requires 1 <= n <= MAX_ORDER
-// and n <= np, and allocates nothing.
-void ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity);
+// of interchanges. Returns the number of rows that are all zero: the matrix is
+// then singular, and the decomposition goes on all the same (a zero pivot
+// replaced by TINY_PIVOT), for the caller to report. Requires
+// 1 <= n <= MAX_ORDER and n <= np, and allocates nothing.
+int ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity);
 
 // Solves with the factors of ludcmp for one right-hand side b, in place.
 void lubksb(std::span<const double> a, int n, int np, std::span<const int> pivotRows, std::span<double> b);

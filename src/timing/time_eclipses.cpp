@@ -62,6 +62,7 @@ MethodDetail detailOf(const analysis::EclipseTiming& timing) {
 
 // The method on one window, and the checks around it.
 TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
+    constexpr int kThreads = 1;  // the eclipses themselves keep every core busy
     TimedEclipse row;
     row.points = task.last - task.first;
     const std::span<const double> times = task.curve.times.subspan(task.first, row.points);
@@ -82,12 +83,10 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         return row;
     }
     analysis::reserveWorkingStorage(storage, row.points);
-    analysis::EclipseTiming timing;
-    try {
-        timing = analysis::timeEclipse(times, magnitudes, storage);
-    } catch (const analysis::UnusableCurve& unusable) {
+    const analysis::EclipseTiming timing = analysis::timeEclipse(times, magnitudes, storage, kThreads);
+    if (!timing.curve.usable()) {
         row.status = Status::failed;
-        row.reason = "the light curve cannot be resampled: " + unusable.reason;
+        row.reason = "the light curve cannot be resampled: " + timing.curve.unusable;
         return row;
     }
     if (settings.keepDetail) {
@@ -130,7 +129,6 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
     // Each worker takes the next task until none is left, in its own storage.
     auto work = [&] {
         analysis::WorkingStorage storage;
-        storage.scan.threads = 1;  // the eclipses themselves keep every core busy
         try {
             for (std::size_t i = next++; i < tasks.size(); i = next++) {
                 rows[i] = timeTask(tasks[i], settings, storage);

@@ -7,16 +7,16 @@ namespace kvw::uncertainty {
 
 namespace {
 
-analysis::EclipseTiming timeInStorage(const LightCurve& curve, analysis::WorkingStorage& storage) {
+analysis::EclipseTiming timeInStorage(const LightCurve& curve, analysis::WorkingStorage& storage, int threads) {
     analysis::reserveWorkingStorage(storage, curve.times.size());
-    return analysis::timeEclipse(curve.times, curve.magnitudes, storage);
+    return analysis::timeEclipse(curve.times, curve.magnitudes, storage, threads);
 }
 
 }  // namespace
 
 MethodResult timeLightCurve(const LightCurve& curve) {
     analysis::WorkingStorage storage;
-    return methodResultOf(timeInStorage(curve, storage));
+    return methodResultOf(timeInStorage(curve, storage, analysis::kScanThreads));
 }
 
 MethodResult methodResultOf(const analysis::EclipseTiming& timing) {
@@ -47,16 +47,13 @@ MethodResult methodResultOf(const analysis::EclipseTiming& timing) {
 std::optional<double> minimumTimeOf(const LightCurve& curve) {
     // Replicas of one window come one after another: their tables are reused.
     thread_local analysis::WorkingStorage storage;
-    storage.scan.threads = 1;  // replicas are re-timed inside the workers of many eclipses
-    try {
-        const analysis::EclipseTiming timing = timeInStorage(curve, storage);
-        if (timing.fit.improper) {
-            return std::nullopt;
-        }
-        return timing.fit.minimumTime;
-    } catch (const analysis::UnusableCurve&) {
-        return std::nullopt;  // a replica whose window cannot be resampled is lost, not fatal
+    // One thread: replicas are re-timed inside the workers of many eclipses. A
+    // replica whose window cannot be resampled is lost, not fatal.
+    const analysis::EclipseTiming timing = timeInStorage(curve, storage, 1);
+    if (!timing.timed()) {
+        return std::nullopt;
     }
+    return timing.fit.minimumTime;
 }
 
 }  // namespace kvw::uncertainty

@@ -1,5 +1,6 @@
 // ludcmp and lubksb: pivoting, interchanges, the zero-pivot replacement and
-// the "Singular matrix." record, on small systems with hand-derived results.
+// the "Singular matrix." record the console program writes for each all-zero
+// row, on small systems with hand-derived results.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "driver/run_program.h"
 #include "linalg/lu.h"
 #include "textio/connections.h"
 #include "support/whole_run.h"
@@ -63,13 +65,13 @@ struct Decomposed {
     std::vector<double> a;
     std::vector<int> pivots;
     double parity = 0;
-    std::string output;  // what ludcmp wrote on standard output
+    std::string output;  // what the console program writes on standard output for the decomposition
 };
 
 Decomposed decompose(const Rows& rows) {
     const int n = static_cast<int>(rows.size());
     Decomposed d{columnMajor(rows, n), std::vector<int>(static_cast<std::size_t>(n), 0), 0, ""};
-    d.output = captureStandardOutput([&] { ludcmp(d.a, n, n, d.pivots, d.parity); });
+    d.output = captureStandardOutput([&] { kvw::driver::reportSingularRows(ludcmp(d.a, n, n, d.pivots, d.parity)); });
     return d;
 }
 

@@ -1,4 +1,4 @@
-#include "analysis/observations.h"
+#include "driver/observation_file.h"
 
 #include <array>
 #include <limits>
@@ -8,7 +8,7 @@
 #include "textio/run_failure.h"
 #include "textio/source_location.h"
 
-namespace kvw::analysis {
+namespace kvw::driver {
 
 namespace {
 
@@ -31,11 +31,11 @@ std::int32_t countLines(textio::TextConnection& file) {
 }
 
 // Every table of the run, reserved at once for n observations.
-void reserveStorage(ObservationSeries& series, WorkingStorage& storage, std::int32_t lines) {
+void reserveStorage(ObservationSeries& series, analysis::WorkingStorage& storage, std::int32_t lines) {
     const auto n = static_cast<std::size_t>(lines);
     series.times.reserve(n);
     series.magnitudes.reserve(n);
-    reserveWorkingStorage(storage, n);
+    analysis::reserveWorkingStorage(storage, n);
 }
 
 // The reason when fewer than two complete observations were read.
@@ -49,7 +49,7 @@ std::string tooFewObservations(const std::string& name, bool created, std::size_
 
 }  // namespace
 
-ObservationSeries loadObservations(std::string_view fileName, WorkingStorage& storage) {
+ObservationSeries loadObservations(std::string_view fileName, analysis::WorkingStorage& storage) {
     textio::TextConnection& file = textio::openTextFile(textio::kFileUnit, fileName, "UNKNOWN");
     if (!file.regular) {
         // Both passes need a file that can be read again from its start.
@@ -91,4 +91,4 @@ ObservationSeries loadObservations(std::string_view fileName, WorkingStorage& st
     return series;
 }
 
-}  // namespace kvw::analysis
+}  // namespace kvw::driver

@@ -6,15 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include "analysis/observations.h"
+#include "driver/observation_file.h"
 #include "support/whole_run.h"
 #include "textio/connections.h"
 #include "textio/run_failure.h"
 
 namespace {
 
-using kvw::analysis::loadObservations;
-using kvw::analysis::ObservationSeries;
+using kvw::driver::loadObservations;
+using kvw::driver::ObservationSeries;
 
 class LoadObservations : public ::testing::Test {
 protected:

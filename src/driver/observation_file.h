@@ -1,5 +1,6 @@
-// Loading: the observation file -> the ObservationSeries, with every table of
-// the run reserved before the numbers are read.
+// The console program's first step: the observation file -> the
+// ObservationSeries, with every table of the run reserved before the numbers
+// are read.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,12 @@
 #include "analysis/table.h"
 #include "analysis/working_storage.h"
 
-namespace kvw::analysis {
+namespace kvw::driver {
 
 struct ObservationSeries {
-    std::string source;  // the observation file's name, for diagnostics
-    Table times;         // T(1..n), in file order
-    Table magnitudes;    // M(1..n)
+    std::string source;          // the observation file's name, for diagnostics
+    analysis::Table times;       // T(1..n), in file order
+    analysis::Table magnitudes;  // M(1..n)
 };
 
 // Opens the file with the status "UNKNOWN" (a missing file is created empty),
@@ -23,6 +24,6 @@ struct ObservationSeries {
 // magnitude per record and closes the file. Only complete observations count;
 // a null value, a bad number, or fewer than two complete observations end the
 // run with a failure.
-ObservationSeries loadObservations(std::string_view fileName, WorkingStorage& storage);
+ObservationSeries loadObservations(std::string_view fileName, analysis::WorkingStorage& storage);
 
-}  // namespace kvw::analysis
+}  // namespace kvw::driver
