@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "uncertainty/method_adapter.h"
+#include "analysis/eclipse_timing.h"
 #include "uncertainty/minimum_error.h"
 
 namespace {
@@ -228,9 +228,9 @@ int main(int argc, char** argv) {
         double pairBeta = 0;
         for (int eclipse = 0; eclipse < perSet; ++eclipse) {
             const Simulated s = simulate(condition, random);
-            const LightCurve curve{s.times, s.magnitudes};
-            const MethodResult result = timeLightCurve(curve);
-            if (result.improper) {
+            const Observations curve{s.times, s.magnitudes};
+            const kvw::analysis::EclipseTiming result = kvw::analysis::timeEclipse(s.times, s.magnitudes);
+            if (!result.timed()) {
                 ++improper;
                 continue;
             }
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "estimateError and weighErrors disagree\n");
                 return 1;
             }
-            offsets.push_back(result.minimumTime - s.truth);
+            offsets.push_back(result.fit.minimumTime - s.truth);
             if (dump) {
                 std::printf("dump|%s|%d|%zu|%.9g|%.9g|%.9g|%.9g|%.9g|%.9g|%.4f|%.4f|%s\n", condition.name, eclipse,
                             s.times.size(), offsets.back(), candidates.classic, candidates.deegGrid,

@@ -28,7 +28,7 @@
 #include "textio/connections.h"
 #include "textio/run_failure.h"
 #include "textio/output.h"
-#include "uncertainty/method_adapter.h"
+#include "analysis/eclipse_timing.h"
 #include "uncertainty/minimum_error.h"
 
 namespace {
@@ -222,8 +222,8 @@ BENCHMARK(BM_WriteSummaryRecords)->Arg(400'000)->Unit(benchmark::kMillisecond);
 void BM_EstimateError(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const Series series = syntheticEclipse(n);
-    const uncertainty::LightCurve curve{series.times, series.magnitudes};
-    const uncertainty::MethodResult result = uncertainty::timeLightCurve(curve);
+    const uncertainty::Observations curve{series.times, series.magnitudes};
+    const analysis::EclipseTiming result = analysis::timeEclipse(series.times, series.magnitudes);
     for (auto _ : state) {
         const uncertainty::ErrorEstimate estimate =
             uncertainty::estimateError(curve, result, {}, uncertainty::minimumTimeOf);
@@ -237,7 +237,7 @@ BENCHMARK(BM_EstimateError)->Arg(170)->Arg(500)->Arg(1'000)->Arg(2'000)->Unit(be
 void BM_TimeLightCurve(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const Series series = syntheticEclipse(n);
-    const uncertainty::LightCurve curve{series.times, series.magnitudes};
+    const uncertainty::Observations curve{series.times, series.magnitudes};
     for (auto _ : state) {
         benchmark::DoNotOptimize(uncertainty::minimumTimeOf(curve));
     }

@@ -4,7 +4,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace kvw::minima {
 
@@ -71,6 +74,37 @@ nlohmann::ordered_json jsonNumbers(const std::vector<double>& values) {
     return list;
 }
 
+// Times of the method's tables (days after the day offset) as absolute times.
+std::vector<double> absoluteTimes(std::span<const double> times, std::int32_t dayOffset) {
+    const double offset = dayOffset;
+    std::vector<double> absolute;
+    absolute.reserve(times.size());
+    for (const double t : times) {
+        absolute.push_back(t + offset);
+    }
+    return absolute;
+}
+
+// The method's work on a row: the branch window, the grid step, every trial
+// and the parabola of a proper minimum.
+void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming& method) {
+    const analysis::ResampledCurve& curve = method.curve;
+    const analysis::SymmetryScan& scan = method.scan;
+    items["branch_window"] = {{"start", curve.windowStart}, {"end", curve.windowEnd}};
+    items["grid_step"] = curve.step;
+    items["day_offset"] = curve.dayOffset;
+    items["trials"] = {{"time", jsonNumbers(absoluteTimes(scan.trialTimes, curve.dayOffset))},
+                       {"pairs", std::vector<std::int32_t>(scan.pairCounts.begin(), scan.pairCounts.end())},
+                       {"sum", jsonNumbers(std::vector<double>(scan.sums.begin(), scan.sums.end()))}};
+    if (!method.fit.improper) {
+        items["parabola"] = {{"a", jsonNumber(method.fit.a)},
+                             {"b", jsonNumber(method.fit.b)},
+                             {"c", jsonNumber(method.fit.c)},
+                             {"origin", curve.dayOffset},
+                             {"smallest_trial", method.fit.smallestTrial}};
+    }
+}
+
 }  // namespace
 
 void writeCsv(std::ostream& out, std::span<const Row> rows) {
@@ -109,21 +143,8 @@ void writeJson(std::ostream& out, std::span<const Row> rows) {
         item["reason"] = e.reason;
         item["flags"] = e.flags;
         item["window"] = {{"start", jsonNumber(e.firstTime)}, {"end", jsonNumber(e.lastTime)}};
-        if (e.detail) {
-            const timing::MethodDetail& d = *e.detail;
-            item["branch_window"] = {{"start", d.branchStart}, {"end", d.branchEnd}};
-            item["grid_step"] = d.gridStep;
-            item["day_offset"] = d.dayOffset;
-            item["trials"] = {{"time", jsonNumbers(d.trialTimes)},
-                              {"pairs", d.pairCounts},
-                              {"sum", jsonNumbers(d.sums)}};
-            if (d.fitted) {
-                item["parabola"] = {{"a", jsonNumber(d.a)},
-                                    {"b", jsonNumber(d.b)},
-                                    {"c", jsonNumber(d.c)},
-                                    {"origin", d.dayOffset},
-                                    {"smallest_trial", d.smallestTrial}};
-            }
+        if (e.method) {
+            addMethodItems(item, *e.method);
         }
         eclipses.push_back(std::move(item));
     }

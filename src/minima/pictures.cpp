@@ -6,12 +6,16 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <span>
+
+#include "analysis/minimum.h"
+#include "base/precondition.h"
+#include "base/units.h"
 
 namespace kvw::minima {
 
 namespace {
 
-constexpr double kMinutesPerDay = 1440;
 // Long enough for a file's name and a folder or two, short enough for every
 // file system (255 bytes) with the cycle, type and extension.
 constexpr std::size_t kLongestLabel = 160;
@@ -191,6 +195,49 @@ std::string shownFile(const std::string& file) {
     return "…" + file.substr(start);
 }
 
+std::vector<double> absoluteTimes(std::span<const double> times, double offset) {
+    std::vector<double> absolute;
+    absolute.reserve(times.size());
+    for (const double t : times) {
+        absolute.push_back(t + offset);
+    }
+    return absolute;
+}
+
+// The method's work drawn in a picture: the grid, the searched trials K..3K
+// of the 4K - 1 with their sums, and the parabola of a proper minimum through
+// the smallest sum and its neighbours.
+void addMethodWork(plot::EclipsePicture& picture, const analysis::EclipseTiming& method) {
+    const analysis::ResampledCurve& curve = method.curve;
+    const analysis::SymmetryScan& scan = method.scan;
+    const double offset = curve.dayOffset;
+    const analysis::TrialRange searched = analysis::searchedTrials(curve.halfCount);
+    require(scan.trialCount == 4 * curve.halfCount - 1 &&
+                scan.trialTimes.size() == static_cast<std::size_t>(scan.trialCount) &&
+                scan.sums.size() == scan.trialTimes.size() && curve.gridMagnitudes.size() == curve.gridTimes.size(),
+            "the 4K - 1 trials and the grid of a timing");
+    picture.gridTimes = absoluteTimes(curve.gridTimes, offset);
+    picture.gridMagnitudes.assign(curve.gridMagnitudes.begin(), curve.gridMagnitudes.end());
+    const auto from = static_cast<std::size_t>(searched.first - 1);
+    const auto count = static_cast<std::size_t>(searched.last - searched.first + 1);
+    picture.trialTimes = absoluteTimes(scan.trialTimes.subspan(from, count), offset);
+    const std::span<const double> searchedSums = scan.sums.subspan(from, count);
+    picture.sums.assign(searchedSums.begin(), searchedSums.end());
+    if (method.fit.improper) {
+        return;
+    }
+    const auto smallest = static_cast<std::size_t>(method.fit.smallestTrial);  // inside K..3K: its neighbours too
+    picture.hasFit = true;
+    picture.fitOrigin = offset;
+    picture.a = method.fit.a;
+    picture.b = method.fit.b;
+    picture.c = method.fit.c;
+    for (std::size_t r = 0; r < 3; ++r) {
+        picture.fitTimes[r] = scan.trialTimes[smallest - 2 + r] + offset;
+        picture.fitSums[r] = scan.sums[smallest - 2 + r];
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> pictureNames(std::span<const Row> rows) {
@@ -230,32 +277,8 @@ plot::EclipsePicture eclipsePicture(const Row& row, std::span<const double> time
         picture.minimumTime = *eclipse.time;
         picture.error = errorOf(eclipse);
     }
-    if (!eclipse.detail) {
-        return picture;
-    }
-    const timing::MethodDetail& detail = *eclipse.detail;
-    picture.gridTimes = detail.gridTimes;
-    picture.gridMagnitudes = detail.gridMagnitudes;
-    // The trials searched for the smallest sum: K to 3K of the 4K - 1.
-    const std::size_t trials = std::min(detail.trialTimes.size(), detail.sums.size());
-    const std::size_t half = (trials + 1) / 4;
-    if (half > 0) {
-        picture.trialTimes.assign(detail.trialTimes.begin() + static_cast<std::ptrdiff_t>(half - 1),
-                                  detail.trialTimes.begin() + static_cast<std::ptrdiff_t>(3 * half));
-        picture.sums.assign(detail.sums.begin() + static_cast<std::ptrdiff_t>(half - 1),
-                            detail.sums.begin() + static_cast<std::ptrdiff_t>(3 * half));
-    }
-    const auto smallest = static_cast<std::size_t>(std::max(detail.smallestTrial, 0));
-    if (detail.fitted && smallest >= 2 && smallest + 1 <= trials) {
-        picture.hasFit = true;
-        picture.fitOrigin = detail.dayOffset;
-        picture.a = detail.a;
-        picture.b = detail.b;
-        picture.c = detail.c;
-        for (std::size_t r = 0; r < 3; ++r) {
-            picture.fitTimes[r] = detail.trialTimes[smallest - 2 + r];
-            picture.fitSums[r] = detail.sums[smallest - 2 + r];
-        }
+    if (eclipse.method) {
+        addMethodWork(picture, *eclipse.method);
     }
     return picture;
 }

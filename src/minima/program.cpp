@@ -118,7 +118,7 @@ int run(const Options& options) {
     settings.ephemeris = options.ephemeris;
     settings.minimumPoints = options.minimumPoints;
     settings.noise = options.noise;
-    settings.keepDetail = options.format == OutputFormat::json || !options.plotDirectory.empty();
+    settings.keepMethod = options.format == OutputFormat::json || !options.plotDirectory.empty();
     const std::vector<timing::EclipseTask> tasks = tasksOf(files, options);
     const std::vector<timing::TimedEclipse> timed = [&] {
         std::atomic<std::size_t> finished{0};

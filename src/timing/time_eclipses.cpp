@@ -11,7 +11,6 @@
 #include "analysis/eclipse_timing.h"
 #include "analysis/working_storage.h"
 #include "timing/plausibility.h"
-#include "uncertainty/method_adapter.h"
 #include "uncertainty/minimum_error.h"
 
 namespace kvw::timing {
@@ -33,32 +32,6 @@ const char* statusName(Status status) {
 }
 
 namespace {
-
-MethodDetail detailOf(const analysis::EclipseTiming& timing) {
-    const analysis::ResampledCurve& curve = timing.curve;
-    const analysis::SymmetryScan& scan = timing.scan;
-    const double offset = curve.dayOffset;
-    MethodDetail detail;
-    detail.branchStart = curve.windowStart;
-    detail.branchEnd = curve.windowEnd;
-    detail.gridStep = curve.step;
-    detail.dayOffset = curve.dayOffset;
-    for (const double t : curve.gridTimes) {
-        detail.gridTimes.push_back(t + offset);
-    }
-    detail.gridMagnitudes.assign(curve.gridMagnitudes.begin(), curve.gridMagnitudes.end());
-    for (const double t : scan.trialTimes) {
-        detail.trialTimes.push_back(t + offset);
-    }
-    detail.pairCounts.assign(scan.pairCounts.begin(), scan.pairCounts.end());
-    detail.sums.assign(scan.sums.begin(), scan.sums.end());
-    detail.smallestTrial = timing.fit.smallestTrial;
-    detail.fitted = !timing.fit.improper;
-    detail.a = timing.fit.a;
-    detail.b = timing.fit.b;
-    detail.c = timing.fit.c;
-    return detail;
-}
 
 // The method on one window, and the checks around it.
 TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
@@ -89,8 +62,8 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         row.reason = "the light curve cannot be resampled: " + timing.curve.unusable;
         return row;
     }
-    if (settings.keepDetail) {
-        row.detail = detailOf(timing);
+    if (settings.keepMethod) {
+        row.method = timing;
     }
     if (timing.fit.improper) {
         row.status = Status::improper;
@@ -102,8 +75,8 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
     row.meanValue = timing.fit.meanValue;
     // The same seed for every eclipse: a row does not depend on the thread or order it was timed in.
     const uncertainty::ErrorEstimate estimate =
-        uncertainty::estimateError({times, magnitudes}, uncertainty::methodResultOf(timing),
-                                   uncertainty::ErrorOptions{settings.noise, 0, 1}, uncertainty::minimumTimeOf);
+        uncertainty::estimateError({times, magnitudes}, timing, uncertainty::ErrorOptions{settings.noise, 0, 1},
+                                   uncertainty::minimumTimeOf);
     row.error = estimate.error;
     row.flags = estimate.flags;
     if (task.predicted) {

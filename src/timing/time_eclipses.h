@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/eclipse_timing.h"
 #include "timing/ephemeris.h"
 
 namespace kvw::timing {
@@ -40,24 +41,6 @@ enum class Status {
 
 const char* statusName(Status status);
 
-// What plots and the JSON output show of the method's work; times absolute.
-struct MethodDetail {
-    double branchStart = 0;  // the branch window the grid spans
-    double branchEnd = 0;
-    double gridStep = 0;
-    std::int32_t dayOffset = 0;
-    std::vector<double> gridTimes;
-    std::vector<double> gridMagnitudes;
-    std::vector<double> trialTimes;
-    std::vector<std::int32_t> pairCounts;
-    std::vector<double> sums;
-    std::int32_t smallestTrial = 0;  // counted from 1; 0 when there is none
-    bool fitted = false;             // S(T) = a (T - D)^2 + b (T - D) + c about the smallest sum
-    double a = 0;
-    double b = 0;
-    double c = 0;
-};
-
 struct TimedEclipse {
     std::size_t points = 0;  // observations in the window
     double firstTime = 0;    // the first and last of them (NaN when there are none)
@@ -70,14 +53,16 @@ struct TimedEclipse {
     std::optional<double> meanValue;
     std::optional<double> oMinusC;        // time - predicted
     std::vector<std::string> flags;
-    std::optional<MethodDetail> detail;
+    // The method's work (grid, trials, parabola) for the JSON table and the
+    // pictures; kept only when asked for, and only where the method ran.
+    std::optional<analysis::EclipseTiming> method;
 };
 
 struct TimingSettings {
     std::optional<Ephemeris> ephemeris;
     std::size_t minimumPoints = 5;
     std::optional<double> noise;  // magnitudes per observation, when the user knows it
-    bool keepDetail = false;      // fill TimedEclipse::detail
+    bool keepMethod = false;      // fill TimedEclipse::method
 };
 
 // Times every task; `jobs` threads at most (at least one). Results are in the

@@ -1,5 +1,7 @@
 // The error of a time of minimum beyond the classic formula, and the flags
-// that mark where the method itself is unsure.
+// that mark where the method itself is unsure. The derivation of every
+// formula here, and the calibration that chose among them, is in
+// docs/ERRORS.md.
 //
 // The classic error assumes white noise in independent pairs of observations
 // and takes the sum left at the vertex as the noise. Here the sums are read as
@@ -7,21 +9,39 @@
 // observations; the error is propagated through the method linearly, widened
 // for noise correlated in time and for branches that do not fold onto each
 // other, and taken from re-timed replicas where the method is far from linear.
+//
+// Each function reads the method's own result of the window
+// (analysis::EclipseTiming): its grid, the segment and weight of every grid
+// point, the symmetric pairs and the searched trials, so that the errors
+// follow the method wherever it changes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "uncertainty/method_adapter.h"
+#include "analysis/eclipse_timing.h"
 
 namespace kvw::uncertainty {
 
-// Times a light curve with the same method; nothing when it finds no proper
-// minimum (minimumTimeOf serves).
-using RetimeLightCurve = std::function<std::optional<double>(const LightCurve&)>;
+// The observations the method timed, in time order: times (days) and
+// magnitudes of equal length.
+struct Observations {
+    std::span<const double> times;
+    std::span<const double> magnitudes;
+};
+
+// Times observations with the same method: the time of minimum, or nothing
+// when there is no proper minimum. The estimators re-time replicas with it.
+using RetimeMinimum = std::function<std::optional<double>(const Observations&)>;
+
+// The method itself, in storage of its own for each thread, on one thread: the
+// replicas are re-timed inside the workers of many eclipses.
+std::optional<double> minimumTimeOf(const Observations& observed);
 
 struct ErrorOptions {
     std::optional<double> noise;  // the noise per observation in magnitudes, when the user knows it
@@ -41,12 +61,15 @@ inline constexpr const char* kEdge = "edge";                       // vertex in 
 inline constexpr const char* kAsymmetric = "asymmetric";           // the branches do not fold onto each other
 inline constexpr const char* kReplicasLost = "replicas-lost";      // over 10 % of replicas had no proper minimum
 
-// The error of the time and the flags, for a proper minimum.
-ErrorEstimate estimateError(const LightCurve& observed, const MethodResult& result, const ErrorOptions& options,
-                            const RetimeLightCurve& retime);
+// Every function below takes a timing with a proper minimum of three or more
+// observations, made from these observations (a PreconditionFailure otherwise).
+
+// The error of the time and the flags.
+ErrorEstimate estimateError(const Observations& observed, const analysis::EclipseTiming& timing,
+                            const ErrorOptions& options, const RetimeMinimum& retime);
 
 // The flags that the method's result alone raises: negative-vertex, few-pairs, edge.
-std::vector<std::string> methodFlags(const LightCurve& observed, const MethodResult& result);
+std::vector<std::string> methodFlags(const Observations& observed, const analysis::EclipseTiming& timing);
 
 // How the grid changes the statistics of the smallest sum S(kmin), whose P
 // pairs fold grid points g = (1 - w) y(k) + w y(k + 1) interpolated between
@@ -66,7 +89,7 @@ struct GridNoiseFactors {
     double sumFluctuation = 0;        // F
 };
 
-GridNoiseFactors gridNoiseFactors(const LightCurve& observed, const MethodResult& result);
+GridNoiseFactors gridNoiseFactors(const Observations& observed, const analysis::EclipseTiming& timing);
 
 // The linear error sqrt(2 rho s^2 / a + F s^4 / (4 a d)^2), d = step / 2.
 double linearError(const GridNoiseFactors& factors, double noiseVariance, double curvature, double step);
@@ -100,7 +123,7 @@ struct ErrorCandidates {
     std::int32_t replicasLost = 0; // bootstrap replicas without a proper minimum
 };
 
-ErrorCandidates weighErrors(const LightCurve& observed, const MethodResult& result, const ErrorOptions& options,
-                            const RetimeLightCurve& retime);
+ErrorCandidates weighErrors(const Observations& observed, const analysis::EclipseTiming& timing,
+                            const ErrorOptions& options, const RetimeMinimum& retime);
 
 }  // namespace kvw::uncertainty

@@ -18,7 +18,7 @@ EclipsePicture pictureOfRow(const LightCurve& curve, const std::string& file, do
     timing::TimingSettings settings;
     settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, 0.5 * (curve.times.back() - curve.times.front()),
                                            std::nullopt};
-    settings.keepDetail = true;
+    settings.keepMethod = true;
     const timing::EclipseTask task{{curve.times, curve.magnitudes, {}}, 0, curve.times.size(), window};
     const std::vector<timing::TimedEclipse> timed = timing::timeEclipses({&task, 1}, settings, 1);
     const minima::Row row{&file, &window, &timed.front()};

@@ -9,12 +9,17 @@
 
 #include <gtest/gtest.h>
 
-#include "uncertainty/method_adapter.h"
+#include "analysis/eclipse_timing.h"
 #include "uncertainty/minimum_error.h"
 
 namespace {
 
 using namespace kvw::uncertainty;
+using kvw::analysis::EclipseTiming;
+
+EclipseTiming timeLightCurve(const Observations& curve) {
+    return kvw::analysis::timeEclipse(curve.times, curve.magnitudes);
+}
 
 // Five observations a quarter day apart, a V of 1 mag: the method's grid has
 // 17 points 1/16 day apart (weights w = 0, 1/4, 1/2, 3/4 between
@@ -23,14 +28,14 @@ using namespace kvw::uncertainty;
 const std::vector<double> kTimes = {0.0, 0.25, 0.5, 0.75, 1.0};
 const std::vector<double> kMagnitudes = {10.0, 10.5, 11.0, 10.5, 10.0};
 
-MethodResult workedExample() {
-    MethodResult result = timeLightCurve({kTimes, kMagnitudes});
-    EXPECT_FALSE(result.improper);
-    EXPECT_EQ(result.smallestTrial, 16);
-    EXPECT_NEAR(result.a, 120.0, 1e-9);
-    EXPECT_NEAR(result.minimumTime, 0.501042, 5e-7);
+EclipseTiming workedExample() {
+    EclipseTiming result = timeLightCurve({kTimes, kMagnitudes});
+    EXPECT_FALSE(result.fit.improper);
+    EXPECT_EQ(result.fit.smallestTrial, 16);
+    EXPECT_NEAR(result.fit.a, 120.0, 1e-9);
+    EXPECT_NEAR(result.fit.minimumTime, 0.501042, 5e-7);
     // Folded about t = 0.5 the curve is 11 - 2u exactly: every pair's slope is -2.
-    result.minimumTime = 0.5;
+    result.fit.minimumTime = 0.5;
     return result;
 }
 
@@ -97,24 +102,24 @@ bool has(const std::vector<std::string>& flags, const char* flag) {
 }
 
 TEST(Flags, RaisedWhereTheMethodIsUnsure) {
-    const LightCurve worked{kTimes, kMagnitudes};
-    MethodResult result = workedExample();
+    const Observations worked{kTimes, kMagnitudes};
+    EclipseTiming result = workedExample();
     // Vertex value -0.000130; one observation folded on each side of t = 0.5.
     EXPECT_EQ(methodFlags(worked, result), (std::vector<std::string>{kNegativeVertex, kFewPairs}));
     // Trials K..3K span 0.25..0.75: a vertex within 0.025 of either end is at the edge.
     for (const auto& [vertex, edge] : std::vector<std::pair<double, bool>>{
              {0.26, true}, {0.28, false}, {0.5, false}, {0.72, false}, {0.74, true}}) {
-        result.minimumTime = vertex;
+        result.fit.minimumTime = vertex;
         EXPECT_EQ(has(methodFlags(worked, result), kEdge), edge) << vertex;
     }
 
     const Eclipse clean = simulate(3, 0.002);
-    const LightCurve cleanCurve{clean.times, clean.magnitudes};
+    const Observations cleanCurve{clean.times, clean.magnitudes};
     EXPECT_TRUE(estimateError(cleanCurve, timeLightCurve(cleanCurve), {}, minimumTimeOf).flags.empty());
 
     // An egress 20 % slower than the ingress: the branches do not fold onto each other.
     const Eclipse skewed = simulate(3, 0.002, 1.2);
-    const LightCurve skewedCurve{skewed.times, skewed.magnitudes};
+    const Observations skewedCurve{skewed.times, skewed.magnitudes};
     EXPECT_EQ(estimateError(skewedCurve, timeLightCurve(skewedCurve), {}, minimumTimeOf).flags,
               std::vector<std::string>{kAsymmetric});
 }
@@ -122,16 +127,16 @@ TEST(Flags, RaisedWhereTheMethodIsUnsure) {
 TEST(EstimateError, PresentAndPositiveOnSimulatedEclipses) {
     for (std::uint64_t seed = 1; seed <= 4; ++seed) {
         const Eclipse e = simulate(seed, 0.01);
-        const LightCurve curve{e.times, e.magnitudes};
-        const MethodResult result = timeLightCurve(curve);
-        ASSERT_FALSE(result.improper) << seed;
+        const Observations curve{e.times, e.magnitudes};
+        const EclipseTiming result = timeLightCurve(curve);
+        ASSERT_FALSE(result.fit.improper) << seed;
         ErrorOptions options;
         options.seed = seed;
         const ErrorEstimate estimate = estimateError(curve, result, options, minimumTimeOf);
         EXPECT_TRUE(std::isfinite(estimate.error) && estimate.error > 0) << seed;
         // White noise on a clean eclipse: of the order of the classic error.
-        EXPECT_GT(estimate.error, result.classicError / 3) << seed;
-        EXPECT_LT(estimate.error, result.classicError * 3) << seed;
+        EXPECT_GT(estimate.error, result.fit.error / 3) << seed;
+        EXPECT_LT(estimate.error, result.fit.error * 3) << seed;
         // The same seed gives the same replicas; the user's noise replaces the estimate.
         EXPECT_EQ(estimateError(curve, result, options, minimumTimeOf).error, estimate.error);
         options.noise = 0.02;
@@ -141,9 +146,9 @@ TEST(EstimateError, PresentAndPositiveOnSimulatedEclipses) {
 
 TEST(EstimateError, RejectsAnImproperMinimum) {
     const Eclipse e = simulate(1, 0.01);
-    const LightCurve curve{e.times, e.magnitudes};
-    MethodResult result = timeLightCurve(curve);
-    result.improper = true;
+    const Observations curve{e.times, e.magnitudes};
+    EclipseTiming result = timeLightCurve(curve);
+    result.fit.improper = true;
     EXPECT_THROW(estimateError(curve, result, {}, minimumTimeOf), std::invalid_argument);
 }
 
