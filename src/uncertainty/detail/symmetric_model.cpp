@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "linalg/lu.h"
 #include "uncertainty/detail/beta.h"
 
 namespace kvw::uncertainty::detail {
@@ -14,41 +15,29 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Rows 0 and 1 of the inverse of the symmetric normal matrix of order 1 to 3
-// (the fit's value and slope as combinations of the moments), by Gauss-Jordan
-// elimination; false when the matrix is singular to working precision (a
-// pivot of 1e-12 of the number of points or less).
+// (the fit's value and slope as combinations of the moments), solved by LU;
+// false when the matrix is singular to working precision (a pivot of 1e-12 of
+// the number of points or less).
 bool valueAndSlopeRows(const std::array<double, 9>& normal, std::size_t size, std::array<double, 3>& valueRow,
                        std::array<double, 3>& slopeRow) {
-    std::array<double, 9> m{};  // row stride 3
-    std::array<double, 9> inverse{};
-    for (std::size_t r = 0; r < size; ++r) {
-        for (std::size_t c = 0; c < size; ++c) {
-            m[r * 3 + c] = normal[c * size + r];
-        }
-        inverse[r * 3 + r] = 1;
+    const auto order = static_cast<int>(size);
+    std::array<double, 9> factors = normal;  // column-major with column length `size`: symmetric
+    std::array<int, 3> pivotRows{};
+    double parity = 0;
+    if (linalg::ludcmp(factors, order, order, pivotRows, parity) > 0) {
+        return false;
     }
-    const double scale = m[0];
-    for (std::size_t col = 0; col < size; ++col) {
-        const double pivot = m[col * 3 + col];
-        if (!(std::fabs(pivot) > 1e-12 * scale)) {
+    for (std::size_t j = 0; j < size; ++j) {
+        if (!(std::fabs(factors[j * size + j]) > 1e-12 * normal[0])) {
             return false;
         }
-        for (std::size_t c = 0; c < size; ++c) {
-            m[col * 3 + c] /= pivot;
-            inverse[col * 3 + c] /= pivot;
-        }
-        for (std::size_t r = 0; r < size; ++r) {
-            if (r != col) {
-                const double factor = m[r * 3 + col];
-                for (std::size_t c = 0; c < size; ++c) {
-                    m[r * 3 + c] -= factor * m[col * 3 + c];
-                    inverse[r * 3 + c] -= factor * inverse[col * 3 + c];
-                }
-            }
-        }
     }
-    valueRow = {inverse[0], inverse[1], inverse[2]};
-    slopeRow = {inverse[3], inverse[4], inverse[5]};
+    valueRow = {1, 0, 0};
+    slopeRow = {0, 1, 0};
+    linalg::lubksb(factors, order, order, pivotRows, valueRow);
+    if (size > 1) {
+        linalg::lubksb(factors, order, order, pivotRows, slopeRow);
+    }
     return true;
 }
 
