@@ -11,6 +11,7 @@
 #include "analysis/minimum.h"
 #include "base/precondition.h"
 #include "base/units.h"
+#include "minima/modules.h"
 
 namespace kvw::minima {
 
@@ -325,16 +326,17 @@ void drawPictures(const PictureSettings& settings, std::span<const Row> rows,
         throw PictureError("cannot write the pictures into " + settings.directory + ": " +
                            (failure ? failure.message() : std::string("not a folder")));
     }
-    auto draw = [&](auto drawing, const std::string& name) {
+    auto draw = [&](auto drawInto, const std::string& name) {
         const std::string path = (directory / (name + "." + settings.extension)).string();
         try {
-            drawing(path);
+            drawInto(path);
         } catch (const plot::PlotError& error) {
             const std::string what = error.what();
             throw PictureError(what.find(path) != std::string::npos ? what : "cannot draw " + path + ": " + what);
         }
         drawn.fetch_add(1, std::memory_order_relaxed);
     };
+    const plot::DrawingModule& drawing = drawingModule();
     const std::vector<std::string> names = pictureNames(rows);
     for (std::size_t i = 0; i < rows.size() && i < tasks.size(); ++i) {
         const timing::EclipseTask& task = tasks[i];
@@ -342,12 +344,13 @@ void drawPictures(const PictureSettings& settings, std::span<const Row> rows,
         const plot::EclipsePicture picture =
             eclipsePicture(rows[i], task.curve.times.subspan(task.first, count),
                            task.curve.magnitudes.subspan(task.first, count));
-        draw([&](const std::string& path) { plot::drawEclipse(picture, path); }, names[i]);
+        draw([&](const std::string& path) { drawing.drawEclipse(picture, path); }, names[i]);
     }
     if (settings.ephemeris != nullptr) {
         const OcDiagram diagram = ocDiagram(rows, *settings.ephemeris);
-        draw([&](const std::string& path) { plot::drawOcDiagram(diagram.points, diagram.title, diagram.caption, path); },
-             "o-c");
+        draw([&](const std::string& path) {
+            drawing.drawOcDiagram(diagram.points, diagram.title, diagram.caption, path);
+        }, "o-c");
     }
 }
 

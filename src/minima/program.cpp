@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "minima/modules.h"
 #include "minima/options.h"
 #include "minima/output.h"
 #include "minima/pictures.h"
@@ -89,7 +90,7 @@ int run(const Options& options) {
         auto work = std::make_unique<FileWork>();
         work->name = name;
         try {
-            work->curve = readers::readLightCurve(name, options.columns);
+            work->curve = readers::readLightCurve(name, options.columns, readFitsFromModule);
         } catch (const readers::ReadError& error) {
             say(error.what());
             status = kInputOutput;

@@ -7,8 +7,9 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <stdexcept>
 
+#include "base/precondition.h"
+#include "base/units.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
 #include "plot/plplot_page.h"
@@ -226,7 +227,6 @@ bool zoomable(const EclipsePicture& p) {
 void drawFitZoom(const EclipsePicture& p, const Box& place) {
     const double step = 0.5 * (p.fitTimes[2] - p.fitTimes[0]);
     const double centre = vertexTime(p);
-    constexpr double kMinutes = 1440;
     const double halfWidth = 4.5 * step;
     const double from = p.fitTimes[1] - halfWidth;
     const double to = p.fitTimes[1] + halfWidth;
@@ -235,7 +235,7 @@ void drawFitZoom(const EclipsePicture& p, const Box& place) {
     Range ys = noRange();
     for (std::size_t i = 0; i < std::min(p.trialTimes.size(), p.sums.size()); ++i) {
         if (p.trialTimes[i] >= from && p.trialTimes[i] <= to && std::isfinite(p.sums[i])) {
-            sums.x.push_back((p.trialTimes[i] - centre) * kMinutes);
+            sums.x.push_back((p.trialTimes[i] - centre) * kMinutesPerDay);
             sums.y.push_back(p.sums[i]);
             include(ys, p.sums[i]);
         }
@@ -243,7 +243,7 @@ void drawFitZoom(const EclipsePicture& p, const Box& place) {
     include(ys, std::vector<double>(p.fitSums.begin(), p.fitSums.end()));
     include(ys, parabola(p, centre));
     const Range y = padded(ys, 0.12, 0.5 * std::abs(ys.low) + 1e-12, {0, 1});
-    const Range x{(from - centre) * kMinutes, (to - centre) * kMinutes};
+    const Range x{(from - centre) * kMinutesPerDay, (to - centre) * kMinutesPerDay};
 
     // The outer box, with room for the zoom's own tick labels, hides what is
     // behind it.
@@ -257,14 +257,14 @@ void drawFitZoom(const EclipsePicture& p, const Box& place) {
     plvpor(place.left + 0.07, place.right - 0.012, place.bottom + 0.04, place.top - 0.03);
     plwind(x.low, x.high, y.low, y.high);
     if (std::isfinite(p.error) && p.error > 0) {
-        shadeBetween(std::max(-p.error * kMinutes, x.low), std::min(p.error * kMinutes, x.high), y, kBand);
+        shadeBetween(std::max(-p.error * kMinutesPerDay, x.low), std::min(p.error * kMinutesPerDay, x.high), y, kBand);
     }
     drawVerticalLine(0, y, kRed, 1.2);
     Points curve;
     constexpr int kSamples = 120;
     for (int i = 0; i <= kSamples; ++i) {
         const double t = from + (to - from) * i / kSamples;
-        curve.x.push_back((t - centre) * kMinutes);
+        curve.x.push_back((t - centre) * kMinutesPerDay);
         curve.y.push_back(parabola(p, t));
     }
     drawLine(curve, kRed, 1.3);
@@ -272,7 +272,7 @@ void drawFitZoom(const EclipsePicture& p, const Box& place) {
     drawMarks(sums, kDot, kGrey, 0.9);
     Points fit;
     for (std::size_t i = 0; i < 3; ++i) {
-        fit.x.push_back((p.fitTimes[i] - centre) * kMinutes);
+        fit.x.push_back((p.fitTimes[i] - centre) * kMinutesPerDay);
         fit.y.push_back(p.fitSums[i]);
     }
     drawMarks(fit, kDisc, kRed, 0.75);
@@ -386,18 +386,16 @@ void drawSumPanel(const EclipsePicture& picture, const TimeAxis& axis) {
     }
 }
 
-void checkPairs(const std::vector<double>& x, const std::vector<double>& y, const char* what) {
-    if (x.size() != y.size()) {
-        throw std::invalid_argument(std::string("drawEclipse: the ") + what + " differ in length");
-    }
+void requirePairs(const std::vector<double>& x, const std::vector<double>& y, const char* promise) {
+    require(x.size() == y.size(), promise);
 }
 
 }  // namespace
 
 void drawEclipse(const EclipsePicture& picture, const std::string& path) {
-    checkPairs(picture.times, picture.magnitudes, "times and magnitudes");
-    checkPairs(picture.gridTimes, picture.gridMagnitudes, "grid times and magnitudes");
-    checkPairs(picture.trialTimes, picture.sums, "trial times and sums");
+    requirePairs(picture.times, picture.magnitudes, "a magnitude for each time");
+    requirePairs(picture.gridTimes, picture.gridMagnitudes, "a grid magnitude for each grid time");
+    requirePairs(picture.trialTimes, picture.sums, "a sum for each trial time");
     PlplotPage page(formatOf(path), kPageWidth, kPageHeight);
     pladv(0);
     plschr(0, kTextScale);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/units.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
 #include "plot/plplot_page.h"
@@ -16,7 +17,6 @@ namespace {
 
 constexpr int kPageWidth = 1000;
 constexpr int kPageHeight = 620;
-constexpr double kMinutesPerDay = 1440;
 
 constexpr double kLeft = 0.11;
 constexpr double kRight = 0.96;

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/precondition.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
 
@@ -157,9 +158,7 @@ Format formatOf(const std::string& path) {
 }
 
 PlplotPage::PlplotPage(Format format, int width, int height) : state_(std::make_unique<State>()) {
-    if (activePage != nullptr) {
-        throw std::logic_error("PlplotPage: a picture is already being drawn");
-    }
+    require(activePage == nullptr, "one picture drawn at a time");
     activePage = state_.get();
     plsexit(onPlplotExit);
     plsabort(onPlplotAbort);

@@ -135,16 +135,22 @@ struct ReadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads the file at `path`, choosing the format by its content.
-LightCurve readLightCurve(const std::string& path, const ReadOptions& options);
-
 // The readers of each format, on content already in memory. `source` names it
 // in the LightCurve and in messages.
 LightCurve readTextTable(std::string_view content, const std::string& source,
                          const ReadOptions& options);
 LightCurve readAavsoExtended(std::string_view content, const std::string& source,
                              const ReadOptions& options);
+// In the library kvw_readers_fits, the only one that links cfitsio.
 LightCurve readFitsLightCurve(std::string_view content, const std::string& source,
                               const ReadOptions& options);
+
+// The reader of FITS content: readFitsLightCurve, or the same function loaded
+// from a module when the file turns out to be FITS (fits_module.h).
+using FitsReader = LightCurve (*)(std::string_view content, const std::string& source, const ReadOptions& options);
+
+// Reads the file at `path`, choosing the format by its content; FITS content
+// goes to `readFits`.
+LightCurve readLightCurve(const std::string& path, const ReadOptions& options, FitsReader readFits);
 
 }  // namespace kvw::readers

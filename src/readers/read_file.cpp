@@ -77,10 +77,10 @@ std::string aavsoType(std::string_view content) {
 
 }  // namespace
 
-LightCurve readLightCurve(const std::string& path, const ReadOptions& options) {
+LightCurve readLightCurve(const std::string& path, const ReadOptions& options, FitsReader readFits) {
     const std::string content = contentOf(path);
     if (content.starts_with("SIMPLE  =")) {
-        return readFitsLightCurve(content, path, options);
+        return readFits(content, path, options);
     }
     if (content.starts_with("\x1F\x8B")) {
         throw ReadError(path + ": a compressed (gzip) file: uncompress it first");

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/units.h"
+
 namespace kvw::timing {
 
 namespace {
@@ -73,7 +75,7 @@ std::optional<std::string> coverageProblem(std::span<const double> times, const 
     if (gap > ephemeris.halfWidth / 4) {
         char text[96];
         std::snprintf(text, sizeof text, "a gap of %.1f minutes in the observations across the predicted time",
-                      gap * 1440.0);
+                      gap * kMinutesPerDay);
         return std::string(text);
     }
     return std::nullopt;

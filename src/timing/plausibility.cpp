@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/units.h"
+
 namespace kvw::timing {
 
 namespace {
@@ -146,7 +148,7 @@ std::optional<std::string> implausibility(std::span<const double> times, std::sp
         if (gap > core / 2) {
             return formatted("a gap of %.1f minutes lies across the minimum, more than half the eclipse's width "
                              "at three quarters of its depth (%.1f minutes)",
-                             gap * 1440, core * 1440);
+                             gap * kMinutesPerDay, core * kMinutesPerDay);
         }
     }
     return std::nullopt;

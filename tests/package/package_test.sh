@@ -19,7 +19,8 @@ debs=("$scratch"/package/*.deb)
 deb=${debs[0]}
 
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/bin/kvw ./usr/bin/kvw-minima ./usr/share/man/man1/kvw.1.gz ./usr/share/man/man1/kvw-minima.1.gz; do
+for file in ./usr/bin/kvw ./usr/bin/kvw-minima ./usr/lib/kvw/kvw-minima-plot.so ./usr/lib/kvw/kvw-minima-fits.so \
+            ./usr/share/man/man1/kvw.1.gz ./usr/share/man/man1/kvw-minima.1.gz; do
   grep -q " $file\$" <<<"$contents" || fail "$file is not in the package: $contents"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -39,8 +40,11 @@ report=$(echo ECLIPSE.DAT | "$scratch/root/usr/bin/kvw")
 grep -q "MINIMUM TIME=2459000.427232" <<<"$report" || fail "kvw from the package reported: $report"
 [ -f KWEESUM.DAT ] || fail "kvw from the package wrote no KWEESUM.DAT"
 
-# --plot loads PLplot's cairo driver at run time.
+# --plot loads the drawing module from the package's lib/kvw, and PLplot's cairo driver, at run time.
 table=$("$scratch/root/usr/bin/kvw-minima" --plot pictures ECLIPSE.DAT)
 grep -q '^ECLIPSE.DAT,,,,320,2459000.42723[0-9]*,.*,ok,$' <<<"$table" || fail "kvw-minima from the package wrote: $table"
 grep -q '<svg' pictures/ECLIPSE.svg || fail "kvw-minima from the package drew no picture"
+# A FITS file loads the FITS reader's module from the package's lib/kvw.
+fits=$("$scratch/root/usr/bin/kvw-minima" --epoch 2455625.7 --half-width 1.5 "$source/tests/data/dip_llc.fits")
+grep -q ',0,primary,2455625.7,123,2455625.71[0-9]*,.*,ok,$' <<<"$fits" || fail "kvw-minima from the package read: $fits"
 echo "package test: $(basename "$deb") installs and runs"

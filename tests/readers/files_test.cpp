@@ -24,7 +24,7 @@ std::string dataFile(const char* name) {
 
 std::string failureOf(const std::string& path, const ReadOptions& options = {}) {
     try {
-        readLightCurve(path, options);
+        readLightCurve(path, options, readFitsLightCurve);
     } catch (const ReadError& error) {
         return error.what();
     }
@@ -55,7 +55,7 @@ TEST(RealFiles, KnownValues) {
          {"left out 67 points with a non-zero SAP_QUALITY flag"}},
     };
     for (const RealFile& file : files) {
-        const LightCurve curve = readLightCurve(dataFile(file.name), file.options);
+        const LightCurve curve = readLightCurve(dataFile(file.name), file.options, readFitsLightCurve);
         ASSERT_EQ(curve.times.size(), file.count) << file.name;
         EXPECT_EQ(curve.magnitudes.size(), file.count) << file.name;
         EXPECT_EQ(curve.times.front(), file.first) << file.name;
@@ -88,7 +88,7 @@ protected:
 };
 
 TEST_F(WrittenFits, QualityFlagsAndNaNsLeftOutAndCounted) {
-    const LightCurve curve = readLightCurve(path, {});
+    const LightCurve curve = readLightCurve(path, {}, readFitsLightCurve);
     EXPECT_EQ(curve.times, (std::vector<double>{2457001.5, 2457003.5, 2457005.5, 2457006.5}));
     EXPECT_EQ(curve.magnitudes, (std::vector<double>{-5, -7.5, -2.5, 0}));
     ASSERT_EQ(curve.errors.size(), 4u);
@@ -100,7 +100,7 @@ TEST_F(WrittenFits, QualityFlagsAndNaNsLeftOutAndCounted) {
                                                      "left out 1 point with a NaN TIME",
                                                      "sorted by time: the points were not in time order"}));
     // A column read as magnitudes, with its own error column.
-    const LightCurve asIs = readLightCurve(path, {.magColumn = "pdcsap_flux", .errorColumn = "4"});
+    const LightCurve asIs = readLightCurve(path, {.magColumn = "pdcsap_flux", .errorColumn = "4"}, readFitsLightCurve);
     EXPECT_EQ(asIs.magnitudes, (std::vector<double>{100, 1000, 10, 1}));
     EXPECT_EQ(asIs.errors, (std::vector<double>{1.5625, 15.625, 0.15625, 0.015625}));
 }
@@ -144,8 +144,8 @@ TEST(ReadLightCurve, FormatByContentAndFilesThatCannotBeRead) {
     directory.write("export.csv", "#TYPE=EXTENDED\n#NAME,DATE,MAG\nX,2450702.1,11\nX,2450702.2,12\n");
     directory.write("visual.txt", "# TYPE = Visual\nSS CYG,2450702.1,11\n");
     directory.write("packed.gz", std::string("\x1F\x8B\x08\x00", 4));
-    EXPECT_EQ(readLightCurve((directory / "looks.fits").string(), {}).times, (std::vector<double>{1, 2}));
-    EXPECT_EQ(readLightCurve((directory / "export.csv").string(), {}).times, (std::vector<double>{2450702.1, 2450702.2}));
+    EXPECT_EQ(readLightCurve((directory / "looks.fits").string(), {}, readFitsLightCurve).times, (std::vector<double>{1, 2}));
+    EXPECT_EQ(readLightCurve((directory / "export.csv").string(), {}, readFitsLightCurve).times, (std::vector<double>{2450702.1, 2450702.2}));
 
     const std::string base = directory.path().string();
     EXPECT_EQ(failureOf(base + "/visual.txt"),
