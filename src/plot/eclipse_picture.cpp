@@ -10,9 +10,9 @@
 
 #include "base/precondition.h"
 #include "base/units.h"
-#include "plot/drawing.h"
+#include "detail/drawing.h"
+#include "detail/plplot_page.h"
 #include "plot/plot.h"
-#include "plot/plplot_page.h"
 
 namespace kvw::plot {
 

@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "base/units.h"
-#include "plot/drawing.h"
+#include "detail/drawing.h"
+#include "detail/plplot_page.h"
 #include "plot/plot.h"
-#include "plot/plplot_page.h"
 
 namespace kvw::plot {
 

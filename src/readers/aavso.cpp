@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "detail/table_columns.h"
+#include "detail/text_fields.h"
 #include "readers/light_curve.h"
-#include "readers/points.h"
-#include "readers/text_fields.h"
 
 namespace kvw::readers {
 
@@ -38,12 +38,12 @@ char delimiterNamed(std::string_view value, const std::string& source, std::size
                     " as a delimiter (one character, \"tab\" or an ASCII code)");
 }
 
-std::optional<std::size_t> columnNamed(const std::vector<std::string>& header, std::initializer_list<const char*> names) {
+// The first of the names that the header has, in the order of the names.
+std::optional<std::size_t> firstColumnNamed(const std::vector<std::string>& header,
+                                            std::initializer_list<const char*> names) {
     for (const char* name : names) {
-        for (std::size_t i = 0; i < header.size(); ++i) {
-            if (equalIgnoringCase(header[i], name)) {
-                return i;
-            }
+        if (const std::optional<std::size_t> index = columnNamed(header, name)) {
+            return index;
         }
     }
     return std::nullopt;
@@ -54,7 +54,7 @@ TableColumn requiredColumn(const std::string& option, const std::vector<std::str
     if (!option.empty()) {
         return findColumn(option, header, source, role);
     }
-    if (const auto index = columnNamed(header, names)) {
+    if (const auto index = firstColumnNamed(header, names)) {
         return {*index, header[*index]};
     }
     throw ReadError(source + ": no " + role + " column (looked for " + *names.begin() + " and the like)");
@@ -85,11 +85,8 @@ struct Tally {
     }
 };
 
-}  // namespace
-
-LightCurve readAavsoExtended(std::string_view content, const std::string& source, const ReadOptions& options) {
-    const std::vector<Line> lines = splitLines(content);
-
+// The delimiter that a #DELIMITER= or #DELIM= line names; a comma without one.
+char delimiterOfFile(const std::vector<Line>& lines, const std::string& source) {
     char delimiter = ',';
     for (const Line& line : lines) {
         const std::string_view text = trimBlanks(line.text);
@@ -101,51 +98,62 @@ LightCurve readAavsoExtended(std::string_view content, const std::string& source
             }
         }
     }
+    return delimiter;
+}
 
+// The column names (from a #NAME line, else the standard ones) and the data rows.
+struct AavsoTable {
     std::vector<std::string> header = kStandardColumns;
     std::vector<TextRow> rows;
+};
+
+AavsoTable tableOf(const std::vector<Line>& lines, char delimiter) {
+    AavsoTable table;
     for (const Line& line : lines) {
         const std::string_view text = trimBlanks(line.text);
         if (upperCase(text.substr(0, 5)) == "#NAME" && text.size() > 5 && text[5] == delimiter) {
-            header = splitFields(text.substr(1), delimiter);
+            table.header = splitFields(text.substr(1), delimiter);
         } else if (!isBlankOrComment(text)) {
-            rows.push_back({line.number, splitFields(line.text, delimiter)});
+            table.rows.push_back({line.number, splitFields(line.text, delimiter)});
         }
     }
+    return table;
+}
 
+TableColumns columnsOf(const std::vector<std::string>& header, const std::string& source,
+                       const ReadOptions& options) {
     TableColumns columns;
-    columns.time = requiredColumn(options.timeColumn, header, {"DATE", "DATE-OBS", "DATE_OBS", "JD", "HJD", "BJD", "TIME"},
-                                  source, "date");
+    columns.time = requiredColumn(options.timeColumn, header,
+                                  {"DATE", "DATE-OBS", "DATE_OBS", "JD", "HJD", "BJD", "TIME"}, source, "date");
     if (!valueColumnFromOptions(options, header, source, columns)) {
         columns.value = requiredColumn("", header, {"MAG", "MAGNITUDE"}, source, "magnitude");
     }
     if (!options.errorColumn.empty()) {
         columns.error = findColumn(options.errorColumn, header, source, "error");
         columns.hasError = true;
-    } else if (const auto error = columnNamed(header, {"MERR", "MAG_ERR", "MAGERR", "ERR", "ERROR"})) {
+    } else if (const auto error = firstColumnNamed(header, {"MERR", "MAG_ERR", "MAGERR", "ERR", "ERROR"})) {
         columns.error = {*error, header[*error]};
         columns.hasError = true;
     }
-    const auto star = columnNamed(header, {"NAME", "STAR", "STARID"});
-    const auto filter = columnNamed(header, {"FILT", "FILTER", "BAND"});
-    const std::string band(trimBlanks(options.band));
+    return columns;
+}
+
+// The rows of one star and one filter (the band's, when one is given); upper
+// limits are no measurements. Rows left out are counted in the collector.
+std::vector<TextRow> rowsToTime(AavsoTable& table, const TableColumns& columns, const std::string& source,
+                                const std::string& band, PointCollector& collector) {
+    const auto star = firstColumnNamed(table.header, {"NAME", "STAR", "STARID"});
+    const auto filter = firstColumnNamed(table.header, {"FILT", "FILTER", "BAND"});
     if (!band.empty() && !filter) {
         throw ReadError(source + ": no filter column to pick the band " + quoted(band) + " from");
     }
-
-    // One star and one filter; upper limits are no measurements.
-    PointCollector collector(source, columns.kind);
     Tally stars;
     Tally filters;
     std::vector<TextRow> kept;
-    kept.reserve(rows.size());
-    for (TextRow& row : rows) {
+    kept.reserve(table.rows.size());
+    for (TextRow& row : table.rows) {
         const auto fieldOf = [&](std::size_t index, const char* role) -> const std::string& {
-            if (index >= row.fields.size()) {
-                throw ReadError(placeOf(source, row.line, columnAt(index, header, role)) + "missing (the row has " +
-                                countOf(row.fields.size(), "field") + ")");
-            }
-            return row.fields[index];
+            return fieldAt(row, columnAt(index, table.header, role), source);
         };
         if (star) {
             stars.count(fieldOf(*star, "star"));
@@ -175,6 +183,18 @@ LightCurve readAavsoExtended(std::string_view content, const std::string& source
     if (band.empty() && filters.entries.size() > 1) {
         throw ReadError(source + ": several filters (" + filters.list(true) + "): choose one with --band");
     }
+    return kept;
+}
+
+}  // namespace
+
+LightCurve readAavsoExtended(std::string_view content, const std::string& source, const ReadOptions& options) {
+    const std::vector<Line> lines = splitLines(content);
+    AavsoTable table = tableOf(lines, delimiterOfFile(lines, source));
+    const TableColumns columns = columnsOf(table.header, source, options);
+    PointCollector collector(source, columns.kind);
+    const std::vector<TextRow> kept = rowsToTime(table, columns, source, std::string(trimBlanks(options.band)),
+                                                 collector);
     collectRows(kept, columns, source, collector);
     return collector.finish();
 }

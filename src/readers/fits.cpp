@@ -10,10 +10,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "detail/table_columns.h"
+#include "detail/text_fields.h"
 #include "linalg/extended.h"
 #include "readers/light_curve.h"
-#include "readers/points.h"
-#include "readers/text_fields.h"
 
 namespace kvw::readers {
 
@@ -186,10 +186,8 @@ std::vector<T> columnValues(const FitsFile& file, const TableColumn& column, LON
 }
 
 std::optional<TableColumn> optionalColumn(const std::vector<std::string>& names, const std::string& name) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (equalIgnoringCase(names[i], name)) {
-            return TableColumn{i, names[i]};
-        }
+    if (const std::optional<std::size_t> index = columnNamed(names, name)) {
+        return TableColumn{*index, names[*index]};
     }
     return std::nullopt;
 }

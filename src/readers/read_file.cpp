@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "detail/text_fields.h"
 #include "readers/light_curve.h"
-#include "readers/text_fields.h"
 
 namespace kvw::readers {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "detail/table_columns.h"
+#include "detail/text_fields.h"
 #include "readers/light_curve.h"
-#include "readers/points.h"
-#include "readers/text_fields.h"
 
 namespace kvw::readers {
 

@@ -1,4 +1,4 @@
-#include "textio/detail/connection_table.h"
+#include "detail/connection_table.h"
 
 #include <cassert>
 #include <map>

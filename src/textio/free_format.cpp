@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "textio/detail/text_bytes.h"
+#include "detail/text_bytes.h"
 
 namespace kvw::textio {
 

@@ -3,8 +3,8 @@
 #include <cassert>
 #include <cstring>
 
-#include "textio/detail/connection_table.h"
-#include "textio/detail/text_bytes.h"
+#include "detail/connection_table.h"
+#include "detail/text_bytes.h"
 
 namespace kvw::textio {
 

@@ -3,7 +3,7 @@
 #include <cassert>
 #include <utility>
 
-#include "textio/detail/connection_table.h"
+#include "detail/connection_table.h"
 
 namespace kvw::textio {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 
 #include "analysis/minimum.h"
-#include "uncertainty/detail/grid_factors.h"
-#include "uncertainty/detail/proper_minimum.h"
+#include "detail/grid_factors.h"
+#include "detail/proper_minimum.h"
 #include "uncertainty/minimum_error.h"
 
 namespace kvw::uncertainty {

@@ -5,10 +5,10 @@
 #include <limits>
 
 #include "analysis/working_storage.h"
-#include "uncertainty/detail/grid_factors.h"
-#include "uncertainty/detail/proper_minimum.h"
-#include "uncertainty/detail/replicas.h"
-#include "uncertainty/detail/symmetric_model.h"
+#include "detail/grid_factors.h"
+#include "detail/proper_minimum.h"
+#include "detail/replicas.h"
+#include "detail/symmetric_model.h"
 
 namespace kvw::uncertainty {
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Derives the expected KWEESUM.DAT records and report lines of the whole-run
-tests in whole_run_test.cpp, with exact rational arithmetic.
+"""Derives the expected KWEESUM.DAT records and report lines of the driver's
+whole-run tests (expected_runs.h), with exact rational arithmetic.
 
 The curves used there have dyadic times and magnitudes, so every grid value,
 trial time and symmetry sum is exact in binary floating point as well; the

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "plot/drawing.h"
+#include "plot/detail/drawing.h"
 #include "plot/plot.h"
 #include "plot/synthetic_rows.h"
 #include "support/picture_file.h"

@@ -1,4 +1,4 @@
-#include "uncertainty/detail/grid_factors.h"
+#include "detail/grid_factors.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "analysis/symmetric_pairs.h"
-#include "uncertainty/detail/beta.h"
+#include "detail/beta.h"
 
 namespace kvw::uncertainty::detail {
 

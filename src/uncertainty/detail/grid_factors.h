@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/eclipse_timing.h"
-#include "uncertainty/detail/symmetric_model.h"
+#include "detail/symmetric_model.h"
 #include "uncertainty/minimum_error.h"
 
 namespace kvw::uncertainty::detail {

@@ -1,4 +1,4 @@
-#include "uncertainty/detail/replicas.h"
+#include "detail/replicas.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "uncertainty/detail/symmetric_model.h"
+#include "detail/symmetric_model.h"
 #include "uncertainty/minimum_error.h"
 
 namespace kvw::uncertainty::detail {

@@ -1,12 +1,12 @@
-#include "uncertainty/detail/symmetric_model.h"
+#include "detail/symmetric_model.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 
+#include "detail/beta.h"
 #include "linalg/lu.h"
-#include "uncertainty/detail/beta.h"
 
 namespace kvw::uncertainty::detail {
 

@@ -1,4 +1,4 @@
-#include "plot/plplot_page.h"
+#include "detail/plplot_page.h"
 
 #include <plplot/plplot.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/precondition.h"
-#include "plot/drawing.h"
+#include "detail/drawing.h"
 #include "plot/plot.h"
 
 namespace kvw::plot::detail {

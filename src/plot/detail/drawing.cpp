@@ -1,4 +1,4 @@
-#include "plot/drawing.h"
+#include "detail/drawing.h"
 
 #include <plplot/plplot.h>
 

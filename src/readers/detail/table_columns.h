@@ -1,43 +1,17 @@
-// From values read to a LightCurve: flux to magnitude, the count of each kind
-// of point left out, the stable sort by time; and the columns of a text
-// table read row by row. Internal to the readers.
+// The columns of a table, found by name or number, and the rows read column
+// by column into a PointCollector. Internal to the readers.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
+#include "detail/point_collector.h"
 #include "readers/light_curve.h"
 
 namespace kvw::readers::detail {
-
-enum class ValueKind { magnitude, flux };
-
-class PointCollector {
-public:
-    PointCollector(std::string source, ValueKind kind) : source_(std::move(source)), kind_(kind) {}
-
-    // A point in file order; `error` NaN when it has none. A flux of zero or
-    // less is left out.
-    void add(double time, double value, double error);
-
-    // Counts a point left out for `reason` ("with a non-zero QUALITY flag").
-    void leaveOut(const std::string& reason);
-
-    // The points sorted by time, with the notes; a ReadError when fewer than
-    // two are left.
-    LightCurve finish();
-
-private:
-    std::string source_;
-    ValueKind kind_;
-    std::vector<double> times_;
-    std::vector<double> magnitudes_;
-    std::vector<double> errors_;
-    bool anyError_ = false;
-    std::vector<std::pair<std::string, std::size_t>> leftOut_;  // in the order first met
-};
 
 // A row of a text table: its line number and its fields.
 struct TextRow {
@@ -60,6 +34,10 @@ struct TableColumns {
     ValueKind kind = ValueKind::magnitude;
 };
 
+// The first column of the header with this name, compared without regard to
+// case; nothing when there is none.
+std::optional<std::size_t> columnNamed(const std::vector<std::string>& header, std::string_view name);
+
 // The column an option names: a 1-based number or a header name (without
 // regard to case). A ReadError when there is no such column.
 TableColumn findColumn(const std::string& option, const std::vector<std::string>& header,
@@ -72,6 +50,10 @@ TableColumn columnAt(std::size_t index, const std::vector<std::string>& header, 
 // A ReadError when they name both a magnitude and a flux column.
 bool valueColumnFromOptions(const ReadOptions& options, const std::vector<std::string>& header,
                             const std::string& source, TableColumns& columns);
+
+// The field of a row in a column; a ReadError naming the place when the row
+// is too short to have it.
+const std::string& fieldAt(const TextRow& row, const TableColumn& column, const std::string& source);
 
 // Reads time, value and error of each row into the collector; a missing time
 // or value leaves the point out (counted), a missing error is NaN.

@@ -1,4 +1,4 @@
-#include "readers/text_fields.h"
+#include "detail/text_fields.h"
 
 #include <charconv>
 #include <cstdio>
@@ -297,7 +297,11 @@ std::vector<std::size_t> joinDateAndClock(std::vector<std::string>& fields) {
     return joined;
 }
 
-FieldValue readNumber(std::string_view text) {
+namespace {
+
+// A decimal number; `expected` names what a field that is no number should
+// have been ("a number", or "a number or a date" for a time).
+FieldValue readNumberAs(std::string_view text, const char* expected) {
     FieldValue result;
     std::string_view body = text;
     if (!body.empty() && body.front() == '+') {
@@ -320,7 +324,7 @@ FieldValue readNumber(std::string_view text) {
         end = pos;
     }
     if (!valid || end != body.size()) {
-        result.problem = "a number";
+        result.problem = expected;
         return result;
     }
     // The sign stays (from_chars reads a minus); the exponent letter becomes e.
@@ -334,20 +338,22 @@ FieldValue readNumber(std::string_view text) {
     if (error == std::errc::result_out_of_range) {
         result.problem = "a number (out of range)";
     } else if (error != std::errc() || last != digits.data() + digits.size()) {
-        result.problem = "a number";
+        result.problem = expected;
     }
     return result;
+}
+
+}  // namespace
+
+FieldValue readNumber(std::string_view text) {
+    return readNumberAs(text, "a number");
 }
 
 FieldValue readTime(std::string_view text) {
     if (looksLikeDate(text)) {
         return readDateTime(text);
     }
-    FieldValue result = readNumber(text);
-    if (!result.problem.empty() && result.problem == "a number") {
-        result.problem = "a number or a date";
-    }
-    return result;
+    return readNumberAs(text, "a number or a date");
 }
 
 bool isMissingValue(std::string_view text) {
