@@ -18,22 +18,15 @@ bool argumentsFit(std::size_t arraySize, int n, int np, std::size_t vectorSize) 
            arraySize >= static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(np) + static_cast<std::size_t>(n);
 }
 
-}  // namespace
-
-int ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity) {
-    require(argumentsFit(a.size(), n, np, pivotRows.size()), "an order from 1 to MAX_ORDER and arrays that hold it");
-    // Element (i, j), counted from 1.
-    auto at = [&a, np](int i, int j) -> double& {
-        return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
-    };
-    double rowScale[MAX_ORDER];
-
-    parity = 1.0;
+// The implicit scaling: each row's scale is 1 over its largest magnitude
+// (infinite for a row of zeros). Returns the number of all-zero rows.
+int scaleRows(std::span<const double> a, int n, int np, double* rowScale) {
     int zeroRows = 0;
     for (int i = 1; i <= n; ++i) {
         double big = 0.0;
         for (int j = 1; j <= n; ++j) {
-            const double magnitude = std::fabs(at(i, j));
+            const std::size_t row = static_cast<std::size_t>(i - 1);
+            const double magnitude = std::fabs(a[row + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)]);
             if (magnitude > big) {
                 big = magnitude;
             }
@@ -43,6 +36,20 @@ int ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double&
         }
         rowScale[i - 1] = store(1.0L / big);
     }
+    return zeroRows;
+}
+
+}  // namespace
+
+int ludcmp(std::span<double> a, int n, int np, std::span<int> pivotRows, double& parity) {
+    require(argumentsFit(a.size(), n, np, pivotRows.size()), "an order from 1 to MAX_ORDER and arrays that hold it");
+    // Element (i, j), counted from 1.
+    auto at = [&a, np](int i, int j) -> double& {
+        return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(np)];
+    };
+    double rowScale[MAX_ORDER];
+    parity = 1.0;
+    const int zeroRows = scaleRows(a, n, np, rowScale);
 
     for (int j = 1; j <= n; ++j) {
         for (int i = 1; i < j; ++i) {

@@ -230,7 +230,9 @@ double timeAveragingBeta(const Observations& observed, const Residuals& residual
         // Bins begin at three phases: each phase alone would leave the
         // estimate to a handful of bins.
         for (const double phase : {0.0, 1.0 / 3, 2.0 / 3}) {
-            auto binOf = [&](std::size_t i) { return std::floor((observed.times[i] - observed.times[0]) / width + phase); };
+            auto binOf = [&](std::size_t i) {
+                return std::floor((observed.times[i] - observed.times[0]) / width + phase);
+            };
             double binned = 0;
             double binnedWhite = 0;
             std::size_t bins = 0;
