@@ -10,6 +10,7 @@
 
 #include "analysis/eclipse_timing.h"
 #include "analysis/working_storage.h"
+#include "base/precondition.h"
 #include "timing/plausibility.h"
 #include "uncertainty/minimum_error.h"
 
@@ -36,6 +37,9 @@ namespace {
 // The method on one window, and the checks around it.
 TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
     constexpr int kThreads = 1;  // the eclipses themselves keep every core busy
+    require(task.first <= task.last && task.last <= task.curve.times.size() &&
+                task.curve.magnitudes.size() == task.curve.times.size(),
+            "a task's observations lie within its light curve");
     TimedEclipse row;
     row.points = task.last - task.first;
     const std::span<const double> times = task.curve.times.subspan(task.first, row.points);

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/precondition.h"
 #include "timing/ephemeris.h"
+#include "timing/plausibility.h"
 #include "timing/time_eclipses.h"
 
 namespace kvw::timing {
@@ -115,6 +117,59 @@ TEST(Plausibility, MinimaTheMethodFindsOutsideTheEclipseAreSuspect) {
         EXPECT_EQ(e.status, Status::suspect) << c.name << ": " << (e.time ? std::to_string(*e.time) : e.reason);
         EXPECT_NE(e.reason.find("outside the eclipse"), std::string::npos) << e.reason;
     }
+}
+
+// Each reason why a time is no credible minimum of the eclipse the
+// observations show, for a time given to the check.
+TEST(Plausibility, EachReasonForAMinimumOutsideTheEclipse) {
+    const Curve centred = eclipses(2459000.3, 0.25, 300, {2459000.425});
+    const Curve flat = eclipses(2459000.3, 0.25, 300, {});
+    const Curve late = eclipses(2459000.3, 0.25, 300, {2459000.3});       // begins at the minimum's depth
+    const Curve early = eclipses(2459000.3, 0.25, 300, {2459000.55});     // ends there
+    Curve gapped;
+    for (std::size_t k = 0; k < centred.times.size(); ++k) {
+        if (std::fabs(centred.times[k] - 2459000.425) > 0.008) {
+            gapped.times.push_back(centred.times[k]);
+            gapped.magnitudes.push_back(centred.magnitudes[k]);
+        }
+    }
+    struct Case {
+        const char* name;
+        const Curve& curve;
+        double time;
+        const char* reason;  // nullptr: credible
+    };
+    const std::vector<Case> cases = {
+        {"in the eclipse", centred, 2459000.4252, nullptr},
+        {"outside the observations", centred, 2459000.6, "outside the observations"},
+        {"no eclipse", flat, 2459000.425, "no eclipse stands out of the noise"},
+        {"on the flat part", centred, 2459000.33, "outside the eclipse"},
+        {"first branch missing", late, 2459000.301, "first branch is missing"},
+        {"second branch missing", early, 2459000.549, "second branch is missing"},
+        {"gap across the minimum", gapped, 2459000.425, "a gap of 25.3 minutes lies across the minimum"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> doubt = implausibility(c.curve.times, c.curve.magnitudes, c.time);
+        if (c.reason == nullptr) {
+            EXPECT_FALSE(doubt) << c.name << ": " << doubt.value_or("");
+        } else {
+            ASSERT_TRUE(doubt) << c.name;
+            EXPECT_NE(doubt->find(c.reason), std::string::npos) << c.name << ": " << *doubt;
+        }
+    }
+}
+
+// A fault met by one worker reaches the caller once every worker has
+// stopped, as it was raised.
+TEST(TimeEclipses, AFaultInAWorkerReachesTheCaller) {
+    const Curve curve = eclipses(2459000.2, 3.0, 3000, {2459000.5, 2459001.5, 2459002.5});
+    std::vector<EclipseTask> tasks;
+    for (int e = 0; e < 3; ++e) {
+        const auto first = static_cast<std::size_t>(200 + 1000 * e);
+        tasks.push_back({curve.observations(), first, first + 200, std::nullopt});
+    }
+    tasks[1].last = curve.times.size() + 1;  // beyond the light curve
+    EXPECT_THROW(timeEclipses(tasks, TimingSettings{}, 3), kvw::PreconditionFailure);
 }
 
 TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {

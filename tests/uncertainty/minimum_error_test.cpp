@@ -78,21 +78,27 @@ TEST(CombineErrors, BootstrapTakesOverOutsideTheLinearRegime) {
 }
 
 // An eclipse of depth 0.5 mag and width parameter 0.02 d, 2-minute cadence
-// over +-0.12 d, white noise; `after` stretches the egress.
+// over +-0.12 d, white noise; `after` stretches the egress; `red` adds noise
+// correlated over 0.01 d (a first-order autoregression).
 struct Eclipse {
     std::vector<double> times;
     std::vector<double> magnitudes;
 };
 
-Eclipse simulate(std::uint64_t seed, double noise, double after = 1.0) {
+Eclipse simulate(std::uint64_t seed, double noise, double after = 1.0, double red = 0.0) {
     std::mt19937_64 random(seed);
     std::normal_distribution<double> normal(0.0, noise);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    const double step = 2.0 / 1440;
+    const double kept = std::exp(-step / 0.01);
     const double centre = 2459000.5 + 0.001 * static_cast<double>(seed % 7);
     Eclipse e;
-    for (double t = centre - 0.12; t <= centre + 0.12; t += 2.0 / 1440) {
+    double correlated = 0;
+    for (double t = centre - 0.12; t <= centre + 0.12; t += step) {
         const double x = (t - centre) / (t < centre ? 0.02 : 0.02 * after);
+        correlated = kept * correlated + std::sqrt(1 - kept * kept) * red * unit(random);
         e.times.push_back(t);
-        e.magnitudes.push_back(10.0 + 0.5 * std::exp(1 - std::cosh(x)) + normal(random));
+        e.magnitudes.push_back(10.0 + 0.5 * std::exp(1 - std::cosh(x)) + normal(random) + correlated);
     }
     return e;
 }
@@ -141,6 +147,50 @@ TEST(EstimateError, PresentAndPositiveOnSimulatedEclipses) {
         EXPECT_EQ(estimateError(curve, result, options, minimumTimeOf).error, estimate.error);
         options.noise = 0.02;
         EXPECT_GT(estimateError(curve, result, options, minimumTimeOf).error, 1.5 * estimate.error) << seed;
+    }
+}
+
+// Noise correlated over the ingress time scale widens the error beyond the
+// linear one, by the time-averaging beta; white noise leaves it alone.
+TEST(EstimateError, CorrelatedNoiseInflatesTheError) {
+    struct Case {
+        const char* name;
+        double white, red;
+        bool inflated;
+    };
+    for (const Case& c : std::vector<Case>{{"white", 0.004, 0.0, false}, {"correlated", 0.001, 0.004, true}}) {
+        for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+            const Eclipse e = simulate(seed, c.white, 1.0, c.red);
+            const Observations curve{e.times, e.magnitudes};
+            const EclipseTiming result = timeLightCurve(curve);
+            ASSERT_TRUE(result.timed()) << c.name << " " << seed;
+            ErrorOptions options;
+            options.seed = seed;
+            const ErrorCandidates weighed = weighErrors(curve, result, options, minimumTimeOf);
+            const double inflation = std::max(weighed.beta, weighed.pairBeta);
+            EXPECT_EQ(inflation > 1.5, c.inflated) << c.name << " " << seed << ": beta " << weighed.beta
+                                                   << ", pair beta " << weighed.pairBeta;
+            if (c.inflated) {
+                EXPECT_GT(estimateError(curve, result, options, minimumTimeOf).error, 1.5 * weighed.linear);
+            }
+        }
+    }
+}
+
+// replicas-lost: more than a tenth of the replicas re-timed without a proper minimum.
+TEST(Flags, ReplicasLost) {
+    const Eclipse e = simulate(2, 0.004);
+    const Observations curve{e.times, e.magnitudes};
+    const EclipseTiming result = timeLightCurve(curve);
+    ErrorOptions options;
+    options.replicas = 20;
+    for (const auto& [every, flagged] : std::vector<std::pair<int, bool>>{{5, true}, {10, false}, {20, false}}) {
+        int calls = 0;
+        const RetimeMinimum losing = [&](const Observations& replica) -> std::optional<double> {
+            return ++calls % every == 0 ? std::nullopt : minimumTimeOf(replica);
+        };
+        EXPECT_EQ(has(estimateError(curve, result, options, losing).flags, kReplicasLost), flagged)
+            << "one replica in " << every << " lost";
     }
 }
 
