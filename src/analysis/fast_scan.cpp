@@ -10,6 +10,7 @@
 #include "analysis/symmetric_pairs.h"
 #include "analysis/symmetry_scan.h"
 #include "base/precondition.h"
+#include "detail/fast_scan_plan.h"
 #include "linalg/extended.h"
 
 namespace kvw::analysis {
@@ -319,10 +320,8 @@ std::size_t listMinimumCandidates(const SumIntervals& intervals, std::int32_t ha
     return candidates;
 }
 
-// The first half of fastSymmetricSums: every sum estimated, the pair counts
-// written, and the trials to be summed exactly listed in
-// exactTrials[0..outcome.exactTrials), increasing; their sums are not yet
-// exact.
+}  // namespace
+
 FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
                                   const FastScanBuffers& buffers) {
@@ -373,8 +372,6 @@ FastScanOutcome planSymmetricSums(std::span<const double> magnitudes, std::int32
     outcome.exactTrials = static_cast<std::int32_t>(listed);
     return outcome;
 }
-
-}  // namespace
 
 FastScanOutcome fastSymmetricSums(std::span<const double> magnitudes, std::int32_t halfCount,
                                   std::span<double> sums, std::span<std::int32_t> pairCounts,
