@@ -5,11 +5,13 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
 #include "analysis/eclipse_timing.h"
 #include "analysis/working_storage.h"
+#include "timing/curve_faults.h"
 #include "timing/plausibility.h"
 #include "uncertainty/method_adapter.h"
 #include "uncertainty/minimum_error.h"
@@ -60,6 +62,19 @@ MethodDetail detailOf(const analysis::EclipseTiming& timing) {
     return detail;
 }
 
+// A row without numbers: the method gave values that are not finite.
+TimedEclipse failedRow(TimedEclipse row, std::span<const double> times, std::span<const double> magnitudes,
+                       const std::string& otherwise) {
+    row.status = Status::failed;
+    row.reason = curveFault(times, magnitudes, otherwise);
+    row.time.reset();
+    row.error.reset();
+    row.errorClassic.reset();
+    row.meanValue.reset();
+    row.oMinusC.reset();
+    return row;
+}
+
 // The method on one window, and the checks around it.
 TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
     TimedEclipse row;
@@ -87,7 +102,7 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         timing = analysis::timeEclipse(times, magnitudes, storage);
     } catch (const analysis::UnusableCurve& unusable) {
         row.status = Status::failed;
-        row.reason = "the light curve cannot be resampled: " + unusable.reason;
+        row.reason = curveFault(times, magnitudes, "the light curve cannot be resampled: " + unusable.reason);
         return row;
     }
     if (settings.keepDetail) {
@@ -98,6 +113,10 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         row.reason = "the smallest asymmetry lies on an end of the searched trials";
         return row;
     }
+    if (!std::isfinite(timing.fit.minimumTime) || !std::isfinite(timing.fit.error) ||
+        !std::isfinite(timing.fit.meanValue)) {
+        return failedRow(std::move(row), times, magnitudes, "the method gives no finite time, error or mean value");
+    }
     row.time = timing.fit.minimumTime;
     row.errorClassic = timing.fit.error;
     row.meanValue = timing.fit.meanValue;
@@ -105,6 +124,9 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
     const uncertainty::ErrorEstimate estimate =
         uncertainty::estimateError({times, magnitudes}, uncertainty::methodResultOf(timing),
                                    uncertainty::ErrorOptions{settings.noise, 0, 1}, uncertainty::minimumTimeOf);
+    if (!std::isfinite(estimate.error)) {
+        return failedRow(std::move(row), times, magnitudes, "the error of the time is not finite");
+    }
     row.error = estimate.error;
     row.flags = estimate.flags;
     if (task.predicted) {
@@ -117,6 +139,21 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         row.status = Status::ok;
     }
     return row;
+}
+
+// Any failure but a lack of memory ends the eclipse it met, not the run.
+TimedEclipse timeTaskOrSayWhy(const EclipseTask& task, const TimingSettings& settings,
+                              analysis::WorkingStorage& storage) {
+    try {
+        return timeTask(task, settings, storage);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& failure) {
+        TimedEclipse row;
+        row.points = task.last - task.first;
+        row.reason = std::string("an unexpected failure in timing this eclipse: ") + failure.what();
+        return row;
+    }
 }
 
 }  // namespace
@@ -133,7 +170,7 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
         storage.scan.threads = 1;  // the eclipses themselves keep every core busy
         try {
             for (std::size_t i = next++; i < tasks.size(); i = next++) {
-                rows[i] = timeTask(tasks[i], settings, storage);
+                rows[i] = timeTaskOrSayWhy(tasks[i], settings, storage);
                 if (finished != nullptr) {
                     finished->fetch_add(1, std::memory_order_relaxed);
                 }
