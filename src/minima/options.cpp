@@ -23,7 +23,8 @@ const char* const kFooter =
     "With --epoch and --half-width (and --period for many cycles), every predicted eclipse in each FILE is timed\n"
     "on the observations within the half-width of its predicted time.\n"
     "Statuses: ok, improper, partial, suspect, failed. Exit status: 0 when every file was read, 2 when a file\n"
-    "could not be read, the options are wrong or the pictures cannot be written, 1 when memory runs out.\n";
+    "could not be read or its ephemeris was refused, the options are wrong or the table or the pictures cannot be\n"
+    "written, 1 when memory runs out.\n";
 
 // The text as a double, or nothing when it is not one number.
 std::optional<double> numberIn(const std::string& text) {
