@@ -62,10 +62,11 @@ std::optional<std::string> ephemerisProblem(std::span<const double> times, const
         return "the secondary phase " + numberText(phase) + " puts the secondaries " + numberText(apart) +
                " days from the primaries: in double precision their predicted times cannot be told apart";
     }
-    return "the epoch lies about " + numberText((begin - ephemeris.epoch) / period) +
-           " cycles from the observations: in double precision the predicted times there are uncertain by " +
-           numberText(rounding) + " days, too coarse for a half-width of " + numberText(ephemeris.halfWidth) +
-           " days and a period of " + numberText(period) + " days";
+    const double cycles = (begin - ephemeris.epoch) / period;
+    return "in double precision the predicted times at the observations are uncertain by " + numberText(rounding) +
+           " days, too coarse for a half-width of " + numberText(ephemeris.halfWidth) + " days and a period of " +
+           numberText(period) + " days" +
+           (std::fabs(cycles) > kMostCycles ? " (the epoch lies " + numberText(cycles) + " cycles from them)" : "");
 }
 
 std::vector<EclipseWindow> predictEclipses(std::span<const double> times, const Ephemeris& ephemeris) {

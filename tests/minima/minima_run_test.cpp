@@ -329,8 +329,8 @@ TEST(MinimaRun, EphemerisThatCannotBeComputedIsRefused) {
     dir.write("typo.dat", kGoodCurve + "24590001.5 10.5\n");
     const std::string fits = std::string(KVW_TEST_DATA) + "/dip_llc.fits";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--epoch", "1e17", "good.dat"}, "the epoch lies about -1e+17 cycles from the observations"},
-        {{"--epoch", "1e16", fits}, "in double precision the predicted times there are uncertain by"},
+        {{"--epoch", "1e17", "good.dat"}, "(the epoch lies -1e+17 cycles from them)"},
+        {{"--epoch", "1e16", fits}, "the predicted times at the observations are uncertain by 4 days"},
         {{"--epoch", "2459000.43", "--secondary", "1e-12", "good.dat"}, "cannot be told apart"},
         {{"--epoch", "2459000.43", "typo.dat"}, "more than 1000000 periods of 1 days: a mistyped time"},
     };
