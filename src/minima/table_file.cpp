@@ -138,28 +138,27 @@ int replaceWhole(const fs::path& target, std::string_view text) {
     return error;
 }
 
-// The file the path names, through symbolic links; a device or pipe is
-// written in place.
+// The file the path names, through symbolic links, is replaced; a device or
+// pipe (/dev/null, /dev/stdout) is written in place.
 int writeFile(const std::string& path, std::string_view text) {
     std::error_code failure;  // a path that does not exist is none
-    const bool link = fs::is_symlink(fs::symlink_status(path, failure));
-    const fs::path target = link ? fs::canonical(path, failure) : fs::path(path);
-    if (link && failure) {
-        return failure.value();
-    }
-    const fs::file_status status = fs::status(target, failure);
+    const fs::file_status status = fs::status(path, failure);
     if (fs::is_directory(status)) {
         return EISDIR;
     }
     if (fs::exists(status) && !fs::is_regular_file(status)) {
-        const int file = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        const int file = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
         if (file < 0) {
             return errno;
         }
         const int error = writeAll(file, text);
         return ::close(file) != 0 && error == 0 ? errno : error;
     }
-    return replaceWhole(target, text);
+    if (!fs::is_symlink(fs::symlink_status(path, failure))) {
+        return replaceWhole(path, text);
+    }
+    const fs::path target = fs::canonical(path, failure);
+    return failure ? failure.value() : replaceWhole(target, text);
 }
 
 }  // namespace

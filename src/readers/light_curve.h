@@ -37,7 +37,7 @@
 // - Anything else is read as a text table.
 // A missing, unreadable or compressed file and a directory are ReadErrors; the
 // file is opened for reading only, so a missing file is never created. So is a
-// file larger than 1 GB, and text with a NUL byte (a binary file, or UTF-16)
+// file larger than 512 MB, and text with a NUL byte (a binary file, or UTF-16)
 // or a line longer than 4 MB: what a reader holds is bounded, even on an
 // endless device. A band given for a file that is not an AAVSO export is
 // not used, and a note says so.

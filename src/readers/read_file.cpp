@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <string_view>
@@ -18,9 +19,10 @@ namespace {
 using namespace detail;
 
 // Far more than the largest light curve observers have (a TESS sector at
-// 20-second cadence is some tens of megabytes), far less than a machine's
-// memory: what a reader holds is bounded, whatever the file.
-constexpr std::size_t kLargestFile = std::size_t{1} << 30;
+// 20-second cadence is some tens of megabytes, a whole Kepler mission at one
+// minute a few hundred as text), far less than a machine's memory: what a
+// reader holds is bounded, whatever the file.
+constexpr std::size_t kLargestFile = std::size_t{512} << 20;
 constexpr std::size_t kLongestLine = std::size_t{4} << 20;
 
 // Formats known by their first bytes hold binary data.
@@ -28,22 +30,29 @@ bool isBinaryFormat(std::string_view content) {
     return content.starts_with("SIMPLE  =") || content.starts_with("\x1F\x8B");
 }
 
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
 // Refuses text with a NUL byte (a binary file, or text in UTF-16) or a line
-// longer than kLongestLine, checking the bytes from `checked` on, so that an
-// endless device is refused at its first chunk.
+// longer than kLongestLine, checking the bytes from `checked` on (a chunk
+// shorter than a line may be), so that an endless device is refused at its
+// first chunk. `lineLength` is the length of the line the last chunk ended in.
 void checkText(const std::string& path, std::string_view content, std::size_t& checked, std::size_t& lineLength) {
-    for (; checked < content.size(); ++checked) {
-        const char c = content[checked];
-        if (c == '\0') {
-            throw ReadError(path + ": a NUL byte at byte " + std::to_string(checked + 1) +
-                            ": not a text table (a binary file, or text saved as UTF-16?)");
-        }
-        lineLength = c == '\n' || c == '\r' ? 0 : lineLength + 1;
-        if (lineLength > kLongestLine) {
-            throw ReadError(path + ": a line longer than " + std::to_string(kLongestLine) +
-                            " bytes: not a text table");
-        }
+    const std::string_view chunk = content.substr(checked);
+    const std::size_t nul = chunk.find('\0');
+    if (nul != std::string_view::npos) {
+        throw ReadError(path + ": a NUL byte at byte " + std::to_string(checked + nul + 1) +
+                        ": not a text table (a binary file, or text saved as UTF-16?)");
     }
+    const std::size_t firstEnd = std::find_if(chunk.begin(), chunk.end(), isLineEnd) - chunk.begin();
+    const std::size_t lastEnd = chunk.rend() - std::find_if(chunk.rbegin(), chunk.rend(), isLineEnd);
+    if (lineLength + firstEnd > kLongestLine || chunk.size() - lastEnd > kLongestLine) {
+        throw ReadError(path + ": a line longer than " + std::to_string(kLongestLine >> 20) +
+                        " MB: not a text table");
+    }
+    lineLength = lastEnd == 0 ? lineLength + chunk.size() : chunk.size() - lastEnd;
+    checked = content.size();
 }
 
 std::string contentOf(const std::string& path) {
@@ -51,8 +60,8 @@ std::string contentOf(const std::string& path) {
         return ReadError(path + ": cannot " + doing + ": " + std::system_category().message(errno));
     };
     const auto tooLarge = [&] {
-        return ReadError(path + ": larger than " + std::to_string(kLargestFile >> 30) +
-                         " GB, more than any light curve: not read");
+        return ReadError(path + ": larger than " + std::to_string(kLargestFile >> 20) +
+                         " MB, more than any light curve: not read");
     };
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (file < 0) {
