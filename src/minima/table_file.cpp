@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -80,14 +79,11 @@ private:
     struct sigaction previousFileSize_ {};
 };
 
-// A file beside `target`, made for writing only by us; its name is kept for
-// the signal handler.
+// A new file beside `target` (never one that exists), under a short name so
+// that any name of the target's length leaves room for it; its name is kept
+// for the signal handler.
 int createTemporary(const fs::path& target, std::string& name) {
-    std::string hidden = ".";
-    hidden += target.filename().string();
-    hidden += ".kvw-minima-";
-    hidden += std::to_string(::getpid());
-    const std::string stem = (target.parent_path() / hidden).string();
+    const std::string stem = (target.parent_path() / (".kvw-minima-" + std::to_string(::getpid()))).string();
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = stem;
         name += '-';

@@ -151,6 +151,7 @@ TimedEclipse timeTaskOrSayWhy(const EclipseTask& task, const TimingSettings& set
     } catch (const std::exception& failure) {
         TimedEclipse row;
         row.points = task.last - task.first;
+        row.firstTime = row.lastTime = std::nan("");
         row.reason = std::string("an unexpected failure in timing this eclipse: ") + failure.what();
         return row;
     }
