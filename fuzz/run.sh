@@ -18,7 +18,8 @@ cmake --build "$build" -j2 >/dev/null
 
 status=0
 mkdir -p fuzz/artifacts
-for target in fuzz_free_format fuzz_character_record fuzz_fields fuzz_whole_run fuzz_text_table fuzz_aavso fuzz_fits; do
+for target in fuzz_free_format fuzz_character_record fuzz_fields fuzz_whole_run fuzz_text_table fuzz_aavso fuzz_fits \
+    fuzz_command_line fuzz_writers; do
   work="$root/fuzz/corpus-work/$target"
   mkdir -p "$work"
   cp -n "$root/fuzz/corpus/$target/"* "$work/" 2>/dev/null || true

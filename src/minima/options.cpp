@@ -23,7 +23,8 @@ const char* const kFooter =
     "With --epoch and --half-width (and --period for many cycles), every predicted eclipse in each FILE is timed\n"
     "on the observations within the half-width of its predicted time.\n"
     "Statuses: ok, improper, partial, suspect, failed. Exit status: 0 when every file was read, 2 when a file\n"
-    "could not be read, the options are wrong or the pictures cannot be written, 1 when memory runs out.\n";
+    "could not be read or its ephemeris was refused, the options are wrong or the table or the pictures cannot be\n"
+    "written, 1 when memory runs out.\n";
 
 // The text as a double, or nothing when it is not one number.
 std::optional<double> numberIn(const std::string& text) {
@@ -66,17 +67,39 @@ CLI::Validator positiveCount() {
         "");
 }
 
+// Phases strictly between 0 and 1.
+CLI::Validator phase() {
+    return CLI::Validator(
+        [](std::string& text) {
+            const std::optional<double> value = numberIn(text);
+            return value && *value > 0 && *value < 1 ? std::string()
+                                                      : std::string("must be a phase between 0 and 1 (not 0 or 1)");
+        },
+        "");
+}
+
+// "--secondary PHASE": the word after it is its phase when it is a number;
+// "--secondary" before any other word means phase 0.5 (the word after it is
+// the first file more often than not). Words after "--" are files.
+std::vector<std::string> withSecondaryPhase(std::vector<std::string> words) {
+    for (std::size_t i = 0; i < words.size() && words[i] != "--"; ++i) {
+        if (words[i] != "--secondary") {
+            continue;
+        }
+        if (i + 1 < words.size() && numberIn(words[i + 1])) {
+            words[i] += "=" + words[i + 1];
+            words.erase(words.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        } else {
+            words[i] += "=0.5";
+        }
+    }
+    return words;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
-    // "--secondary" alone means phase 0.5; written so, the word after it is
-    // never taken for a phase (it is the first file more often than not).
-    std::vector<std::string> words(argv + 1, argv + argc);
-    for (std::string& word : words) {
-        if (word == "--secondary") {
-            word = "--secondary=0.5";
-        }
-    }
+    std::vector<std::string> words = withSecondaryPhase(std::vector<std::string>(argv + 1, argv + argc));
     std::reverse(words.begin(), words.end());  // the order CLI11 parses a vector in
 
     CLI::App app(kDescription, "kvw-minima");
@@ -114,9 +137,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             ->group(ephemerisGroup);
     CLI::Option* secondaryOption =
         app.add_option("--secondary", secondaryPhase,
-                       "Time the secondary eclipses too, at phase PHASE (default 0.5), cycle numbers E + PHASE")
+                       "Time the secondary eclipses too, at phase PHASE (the number after it; else 0.5), cycle "
+                       "numbers E + PHASE")
             ->expected(0, 1)
-            ->check(CLI::Range(0.0, 1.0).description("") & finitePositive())
+            ->check(phase())
             ->type_name("[PHASE]")
             ->group(ephemerisGroup);
     CLI::Option* minPointsOption =

@@ -57,8 +57,9 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
+// A value that is not finite is missing: never "nan" or "inf" in a table.
 std::string csvNumber(const std::optional<double>& value) {
-    return value ? shortestText(*value) : std::string();
+    return value && std::isfinite(*value) ? shortestText(*value) : std::string();
 }
 
 nlohmann::ordered_json jsonNumber(const std::optional<double>& value) {
@@ -113,8 +114,8 @@ void writeCsv(std::ostream& out, std::span<const Row> rows) {
         const timing::TimedEclipse& e = *row.eclipse;
         out << csvField(*row.file) << ',';
         if (row.predicted) {
-            out << shortestText(row.predicted->cycle) << ',' << typeName(row.predicted->type) << ','
-                << shortestText(row.predicted->predicted) << ',';
+            out << csvNumber(row.predicted->cycle) << ',' << typeName(row.predicted->type) << ','
+                << csvNumber(row.predicted->predicted) << ',';
         } else {
             out << ",,,";
         }
@@ -130,9 +131,9 @@ void writeJson(std::ostream& out, std::span<const Row> rows) {
         const timing::TimedEclipse& e = *row.eclipse;
         nlohmann::ordered_json item;
         item["file"] = *row.file;
-        item["cycle"] = row.predicted ? nlohmann::ordered_json(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
+        item["cycle"] = row.predicted ? jsonNumber(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
         item["type"] = row.predicted ? typeName(row.predicted->type) : "";
-        item["predicted"] = row.predicted ? nlohmann::ordered_json(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
+        item["predicted"] = row.predicted ? jsonNumber(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
         item["points"] = e.points;
         item["time"] = jsonNumber(e.time);
         item["error"] = jsonNumber(e.error);
@@ -149,7 +150,9 @@ void writeJson(std::ostream& out, std::span<const Row> rows) {
         eclipses.push_back(std::move(item));
     }
     nlohmann::ordered_json document = {{"program", "kvw-minima"}, {"version", KVW_VERSION}, {"eclipses", eclipses}};
-    out << document.dump(1) << '\n';
+    // A file name need not be UTF-8 (an old archive in Latin-1): bytes that
+    // are not become U+FFFD, as JSON holds text only.
+    out << document.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace kvw::minima

@@ -1,6 +1,8 @@
 // The table of timed eclipses: CSV with a header row, or JSON with the
 // method's detail for plotting. Numbers in the shortest text that reads back
-// to the same double; a missing value is an empty field (CSV) or null (JSON).
+// to the same double; a missing value, and one that is not finite, is an
+// empty field (CSV) or null (JSON). A file name is written as its bytes in
+// CSV; in JSON, bytes that are not UTF-8 become U+FFFD.
 #pragma once
 
 #include <ostream>

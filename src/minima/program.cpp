@@ -1,12 +1,15 @@
 #include "minima/program.h"
 
 #include <atomic>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
+#include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "minima/modules.h"
@@ -14,6 +17,7 @@
 #include "minima/output.h"
 #include "minima/pictures.h"
 #include "minima/progress.h"
+#include "minima/table_file.h"
 #include "readers/light_curve.h"
 #include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
@@ -25,9 +29,6 @@ namespace {
 constexpr int kNormal = 0;
 constexpr int kOutOfMemory = 1;
 constexpr int kInputOutput = 2;
-
-// More cycles than any light curve holds: a period given in the wrong unit.
-constexpr long kMostCycles = 1'000'000;
 
 void say(const std::string& text) {
     std::cerr << "kvw-minima: " << text << '\n';
@@ -82,8 +83,33 @@ int drawPicturesOf(const Options& options, std::span<const Row> rows, std::span<
     return kNormal;
 }
 
+std::string tableText(const Options& options, std::span<const Row> rows) {
+    std::ostringstream out;
+    if (options.format == OutputFormat::json) {
+        writeJson(out, rows);
+    } else {
+        writeCsv(out, rows);
+    }
+    return std::move(out).str();
+}
+
+// The table must not replace the observations it was made from.
+std::optional<std::string> outputProblem(const Options& options) {
+    for (const std::string& name : options.files) {
+        std::error_code unknown;
+        if (!options.output.empty() && std::filesystem::equivalent(options.output, name, unknown)) {
+            return "the table (-o " + options.output + ") would replace the input file " + name;
+        }
+    }
+    return std::nullopt;
+}
+
 int run(const Options& options) {
     const Clock::time_point start = Clock::now();
+    if (const auto problem = outputProblem(options)) {
+        say(*problem);
+        return kInputOutput;
+    }
     int status = kNormal;
     std::vector<std::unique_ptr<FileWork>> files;
     for (const std::string& name : options.files) {
@@ -99,10 +125,9 @@ int run(const Options& options) {
         for (const std::string& note : work->curve.notes) {
             say(name + ": " + note);
         }
-        if (options.ephemeris && options.ephemeris->period &&
-            (work->curve.times.back() - work->curve.times.front()) / *options.ephemeris->period > kMostCycles) {
-            say(name + ": the period is too short for the span of the observations (more than " +
-                std::to_string(kMostCycles) + " cycles)");
+        if (const auto problem =
+                options.ephemeris ? timing::ephemerisProblem(work->curve.times, *options.ephemeris) : std::nullopt) {
+            say(name + ": " + *problem);
             status = kInputOutput;
             continue;
         }
@@ -144,23 +169,12 @@ int run(const Options& options) {
         }
     }
 
-    std::ofstream file;
-    if (!options.output.empty()) {
-        file.open(options.output, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            say("cannot write " + options.output);
-            return kInputOutput;
-        }
+    if (files.empty()) {
+        say("no file could be timed: no table written");
+        return kInputOutput;
     }
-    std::ostream& out = options.output.empty() ? std::cout : file;
-    if (options.format == OutputFormat::json) {
-        writeJson(out, rows);
-    } else {
-        writeCsv(out, rows);
-    }
-    out.flush();
-    if (!out) {
-        say("cannot write the table" + (options.output.empty() ? std::string() : " to " + options.output));
+    if (const auto failure = writeTable(options.output, tableText(options, rows))) {
+        say(*failure);
         return kInputOutput;
     }
     if (!options.plotDirectory.empty() && drawPicturesOf(options, rows, tasks, start) != kNormal) {
@@ -182,6 +196,12 @@ int runMinima(int argc, const char* const* argv) {
     } catch (const std::bad_alloc&) {
         say("out of memory");
         return kOutOfMemory;
+    } catch (const std::exception& failure) {
+        say(std::string("an unexpected failure: ") + failure.what());
+        return kInputOutput;
+    } catch (...) {
+        say("an unexpected failure");
+        return kInputOutput;
     }
 }
 

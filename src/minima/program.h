@@ -5,8 +5,9 @@
 namespace kvw::minima {
 
 // Returns the exit status: 0 when every file was read, 2 when a file could
-// not be read, the options are wrong or the pictures cannot be written, 1
-// when memory ran out.
+// not be read or its ephemeris was refused, the options are wrong, the table
+// or the pictures cannot be written or an unexpected failure ended the run,
+// 1 when memory ran out. No exception leaves it.
 int runMinima(int argc, const char* const* argv);
 
 }  // namespace kvw::minima

@@ -174,7 +174,10 @@ std::vector<T> columnValues(const FitsFile& file, const TableColumn& column, LON
                         " values per row, not one");
     }
     constexpr int kType = std::is_same_v<T, double> ? TDOUBLE : TLONG;
-    T nullValue = std::is_same_v<T, double> ? std::numeric_limits<T>::quiet_NaN() : T{0};  // 0: no null check
+    // 0: no null check. A floating column's values come as they are (cfitsio
+    // would make an infinity null, hence NaN); an integer column's nulls are NaN.
+    const bool floating = typeCode == TFLOAT || typeCode == TDOUBLE;
+    T nullValue = std::is_same_v<T, double> && !floating ? std::numeric_limits<T>::quiet_NaN() : T{0};
     std::vector<T> values(static_cast<std::size_t>(rows));
     int anyNull = 0;
     if (rows > 0) {

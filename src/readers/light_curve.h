@@ -36,17 +36,26 @@
 //   #TYPE=EXTENDED (any case; blanks ignored).
 // - Anything else is read as a text table.
 // A missing, unreadable or compressed file and a directory are ReadErrors; the
-// file is opened for reading only, so a missing file is never created.
+// file is opened for reading only, so a missing file is never created. So is a
+// file larger than 512 MB, and text with a NUL byte (a binary file, or UTF-16)
+// or a line longer than 4 MB: what a reader holds is bounded, even on an
+// endless device. A band given for a file that is not an AAVSO export is
+// not used, and a note says so.
 //
 // Text tables (readTextTable)
 // - Lines end with CR LF, LF or a lone CR; a UTF-8 byte-order mark is skipped.
 //   Blank lines and lines whose first non-blank character is # are skipped.
-// - Fields are separated by commas, semicolons, or runs of blanks and tabs,
-//   whichever the first data row (the first row starting like a number) shows,
-//   in that order of preference: a comma-separated row may hold semicolons in a
-//   text field. Between commas or semicolons a field may be empty or quoted
-//   ("..." with "" for a quote), and blanks around a field do not count.
-// - Between blanks, a date (YYYY-MM-DD) directly followed by a clock time
+// - In a table with a header row, fields are separated by commas, semicolons,
+//   or runs of blanks and tabs, whichever the first data row (the first row
+//   starting like a number) shows, in that order of preference: a
+//   comma-separated row may hold semicolons in a text field. Between commas or
+//   semicolons a field may be empty or quoted ("..." with "" for a quote), and
+//   blanks around a field do not count.
+// - A table without a header row is read as kvw reads its file: on every line
+//   a comma or a semicolon with blanks around it, or blanks and tabs alone,
+//   separate two fields, in any mix from line to line; two commas in a row
+//   give an empty field. No quoting.
+// - Between blanks (and in a table without a header row), a date (YYYY-MM-DD) directly followed by a clock time
 //   (hh:mm...) is one date-time field and counts as one column; when a header
 //   row names the two parts apart ("date time"), that column's name is both
 //   names joined by a blank.

@@ -142,16 +142,22 @@ LightCurve readTextTable(std::string_view content, const std::string& source, co
                                         [](const Line& line) { return startsLikeNumber(line.text); });
     const char delimiter =
         lines.empty() ? '\0' : delimiterOf(firstData != lines.end() ? firstData->text : lines.front().text);
+    // Without a header row the table is read as kvw reads its file: the
+    // separators may change from line to line.
+    const bool headed = !lines.empty() && isHeaderRow(splitFields(lines.front().text, delimiter));
+    const auto fieldsOf = [&](std::string_view text) {
+        return headed ? splitFields(text, delimiter) : splitAnySeparators(text);
+    };
 
     std::vector<TextRow> rows;
     rows.reserve(lines.size());
     std::vector<std::size_t> firstRowJoins;
     std::size_t firstRowWidth = 0;
     for (const Line& line : lines) {
-        TextRow row{line.number, splitFields(line.text, delimiter)};
+        TextRow row{line.number, fieldsOf(line.text)};
         const std::size_t width = row.fields.size();
         std::vector<std::size_t> joins;
-        if (delimiter == '\0') {
+        if (delimiter == '\0' || !headed) {
             joins = joinDateAndClock(row.fields);
         }
         if (rows.size() == 1) {
@@ -162,7 +168,7 @@ LightCurve readTextTable(std::string_view content, const std::string& source, co
     }
 
     std::vector<std::string> header;
-    if (!rows.empty() && isHeaderRow(rows.front().fields)) {
+    if (headed) {
         header = std::move(rows.front().fields);
         rows.erase(rows.begin());
         // Names of a date and a clock time split by a blank, as in the data rows.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/units.h"
@@ -23,11 +24,56 @@ EclipseWindow windowAt(std::span<const double> times, double cycle, EclipseType 
     return window;
 }
 
+// More cycles than any light curve holds.
+constexpr double kMostCycles = 1'000'000;
+// A prediction is rounded to less than a thousandth of the half-width and of
+// the distance between two predicted eclipses.
+constexpr double kRoundingMargin = 1000;
+
+std::string numberText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
 }  // namespace
+
+std::optional<std::string> ephemerisProblem(std::span<const double> times, const Ephemeris& ephemeris) {
+    if (times.empty() || !ephemeris.period) {
+        return std::nullopt;
+    }
+    const double period = *ephemeris.period;
+    const double begin = times.front();
+    const double end = times.back();
+    if (!((end - begin) / period <= kMostCycles)) {
+        return "the observations span " + numberText(end - begin) + " days (from " + numberText(begin) + " to " +
+               numberText(end) + "), more than " + numberText(kMostCycles) + " periods of " + numberText(period) +
+               " days: a mistyped time, or a period in another unit?";
+    }
+    // epoch + E * period at the times: its largest term sets its rounding.
+    const double largest = std::max({std::fabs(ephemeris.epoch), std::fabs(begin - ephemeris.epoch),
+                                     std::fabs(end - ephemeris.epoch), std::fabs(begin), std::fabs(end)}) +
+                           period;
+    const double rounding = 2 * (std::nextafter(largest, HUGE_VAL) - largest);  // NaN when not finite
+    const double phase = ephemeris.secondaryPhase.value_or(0);
+    const double apart = ephemeris.secondaryPhase ? period * std::min(phase, 1 - phase) : period;
+    if (rounding * kRoundingMargin <= std::min(ephemeris.halfWidth, apart)) {
+        return std::nullopt;
+    }
+    if (rounding * kRoundingMargin <= std::min(ephemeris.halfWidth, period)) {  // the phase is to blame
+        return "the secondary phase " + numberText(phase) + " puts the secondaries " + numberText(apart) +
+               " days from the primaries: in double precision their predicted times cannot be told apart";
+    }
+    const double cycles = (begin - ephemeris.epoch) / period;
+    return "in double precision the predicted times at the observations are uncertain by " + numberText(rounding) +
+           " days, too coarse for a half-width of " + numberText(ephemeris.halfWidth) + " days and a period of " +
+           numberText(period) + " days" +
+           (std::fabs(cycles) > kMostCycles ? " (the epoch lies " + numberText(cycles) + " cycles from them)" : "");
+}
 
 std::vector<EclipseWindow> predictEclipses(std::span<const double> times, const Ephemeris& ephemeris) {
     std::vector<EclipseWindow> windows;
-    if (times.empty()) {
+    if (times.empty() || ephemerisProblem(times, ephemeris)) {
         return windows;
     }
     const double begin = times.front();
@@ -41,10 +87,12 @@ std::vector<EclipseWindow> predictEclipses(std::span<const double> times, const 
     const double period = *ephemeris.period;
     const double phase = ephemeris.secondaryPhase.value_or(0);
     // Cycles from the one before the data to the one after, primaries and
-    // secondaries in order of cycle, hence of time.
-    const double firstCycle = std::floor((begin - ephemeris.epoch) / period) - 1;
-    const double lastCycle = std::ceil((end - ephemeris.epoch) / period) + 1;
-    for (double e = firstCycle; e <= lastCycle; ++e) {
+    // secondaries in order of cycle, hence of time; counted in whole numbers,
+    // at most kMostCycles + 3 of them (ephemerisProblem).
+    const auto firstCycle = static_cast<std::int64_t>(std::floor((begin - ephemeris.epoch) / period)) - 1;
+    const auto lastCycle = static_cast<std::int64_t>(std::ceil((end - ephemeris.epoch) / period)) + 1;
+    for (std::int64_t cycle = firstCycle; cycle <= lastCycle; ++cycle) {
+        const auto e = static_cast<double>(cycle);
         const double primary = ephemeris.epoch + e * period;
         if (primary >= begin && primary <= end) {
             windows.push_back(windowAt(times, e, EclipseType::primary, primary, ephemeris.halfWidth));

@@ -33,9 +33,18 @@ struct EclipseWindow {
     std::size_t last = 0;
 };
 
+// Why the ephemeris cannot predict the eclipses within the sorted times, in
+// the observer's words; nothing when it can. Refused: more than 1000000
+// periods within the times (a mistyped time, or a period in another unit),
+// and predictions that cannot be told apart in double precision at the
+// times (a rounding of epoch + E * period larger than a thousandth of the
+// half-width or of the distance between two predicted eclipses: an epoch
+// far from the observations, a secondary phase next to 0 or 1).
+std::optional<std::string> ephemerisProblem(std::span<const double> sortedTimes, const Ephemeris& ephemeris);
+
 // The eclipses predicted from the first to the last of the sorted times, in
 // time order (for an epoch alone: the one eclipse at the epoch, when it lies
-// there).
+// there). None when ephemerisProblem finds a problem.
 std::vector<EclipseWindow> predictEclipses(std::span<const double> sortedTimes, const Ephemeris& ephemeris);
 
 // Why the observations of a window cannot time its eclipse: fewer than

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
 #include "analysis/eclipse_timing.h"
 #include "analysis/working_storage.h"
 #include "base/precondition.h"
+#include "timing/curve_faults.h"
 #include "timing/plausibility.h"
 #include "uncertainty/minimum_error.h"
 
@@ -33,6 +35,19 @@ const char* statusName(Status status) {
 }
 
 namespace {
+
+// A row without numbers: the method gave values that are not finite.
+TimedEclipse failedRow(TimedEclipse row, std::span<const double> times, std::span<const double> magnitudes,
+                       const std::string& otherwise) {
+    row.status = Status::failed;
+    row.reason = curveFault(times, magnitudes, otherwise);
+    row.time.reset();
+    row.error.reset();
+    row.errorClassic.reset();
+    row.meanValue.reset();
+    row.oMinusC.reset();
+    return row;
+}
 
 // The method on one window, and the checks around it.
 TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
@@ -63,7 +78,7 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
     const analysis::EclipseTiming timing = analysis::timeEclipse(times, magnitudes, storage, kThreads);
     if (!timing.curve.usable()) {
         row.status = Status::failed;
-        row.reason = "the light curve cannot be resampled: " + timing.curve.unusable;
+        row.reason = curveFault(times, magnitudes, "the light curve cannot be resampled: " + timing.curve.unusable);
         return row;
     }
     if (settings.keepMethod) {
@@ -74,6 +89,10 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         row.reason = "the smallest asymmetry lies on an end of the searched trials";
         return row;
     }
+    if (!std::isfinite(timing.fit.minimumTime) || !std::isfinite(timing.fit.error) ||
+        !std::isfinite(timing.fit.meanValue)) {
+        return failedRow(std::move(row), times, magnitudes, "the method gives no finite time, error or mean value");
+    }
     row.time = timing.fit.minimumTime;
     row.errorClassic = timing.fit.error;
     row.meanValue = timing.fit.meanValue;
@@ -81,6 +100,9 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
     const uncertainty::ErrorEstimate estimate =
         uncertainty::estimateError({times, magnitudes}, timing, uncertainty::ErrorOptions{settings.noise, 0, 1},
                                    uncertainty::minimumTimeOf);
+    if (!std::isfinite(estimate.error)) {
+        return failedRow(std::move(row), times, magnitudes, "the error of the time is not finite");
+    }
     row.error = estimate.error;
     row.flags = estimate.flags;
     if (task.predicted) {
@@ -93,6 +115,22 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
         row.status = Status::ok;
     }
     return row;
+}
+
+// Any failure but a lack of memory ends the eclipse it met, not the run.
+TimedEclipse timeTaskOrSayWhy(const EclipseTask& task, const TimingSettings& settings,
+                              analysis::WorkingStorage& storage) {
+    try {
+        return timeTask(task, settings, storage);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& failure) {
+        TimedEclipse row;
+        row.points = task.last - task.first;
+        row.firstTime = row.lastTime = std::nan("");
+        row.reason = std::string("an unexpected failure in timing this eclipse: ") + failure.what();
+        return row;
+    }
 }
 
 }  // namespace
@@ -108,7 +146,7 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
         analysis::WorkingStorage storage;
         try {
             for (std::size_t i = next++; i < tasks.size(); i = next++) {
-                rows[i] = timeTask(tasks[i], settings, storage);
+                rows[i] = timeTaskOrSayWhy(tasks[i], settings, storage);
                 if (finished != nullptr) {
                     finished->fetch_add(1, std::memory_order_relaxed);
                 }

@@ -36,7 +36,7 @@ enum class Status {
     improper,  // the smallest sum lies on an end of the searched trials: no time
     partial,   // the observations do not cover the eclipse: not timed
     suspect,   // timed, but the time does not lie in the eclipse the observations show
-    failed,    // the method cannot resample these observations
+    failed,    // the method cannot time these observations: no numbers
 };
 
 const char* statusName(Status status);
@@ -67,8 +67,8 @@ struct TimingSettings {
 
 // Times every task; `jobs` threads at most (at least one). Results are in the
 // order of the tasks. `finished`, when given, is counted up as each task is
-// done, for a progress display to read. Raises std::bad_alloc when memory
-// runs out.
+// done, for a progress display to read. Any other failure in a task makes
+// its row failed with the reason. Raises std::bad_alloc when memory runs out.
 std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
                                        unsigned jobs, std::atomic<std::size_t>* finished = nullptr);
 

@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <random>
 #include <sstream>
@@ -84,6 +87,20 @@ std::string asText(const std::vector<std::pair<double, double>>& curve) {
     return text;
 }
 
+// The blank between the two numbers of each line replaced by a comma, a
+// semicolon or a tab, with blanks around or not, changing from line to line.
+std::string mixedSeparators(std::string text) {
+    static const char* const kSeparators[] = {" ", "\t", ",", ";", " , ", " ;\t", "\t,"};
+    std::string mixed;
+    std::size_t line = 0;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string row = text.substr(start, end - start);
+        const std::size_t blank = row.find(' ');
+        mixed += row.substr(0, blank) + kSeparators[line++ % 7] + row.substr(blank + 1) + '\n';
+    }
+    return mixed;
+}
+
 // kvw and kvw-minima time a plain two-column file alike: the same time, error
 // and mean value as kvw prints them, improper where kvw says so.
 TEST(MinimaRun, TimesAFileAsKvwDoes) {
@@ -96,6 +113,7 @@ TEST(MinimaRun, TimesAFileAsKvwDoes) {
         {"noisy and sparse", asText(lightCurve(2459000.3, 0.25, 40, {{2459000.42, 0.5}}, 0.03, 2))},
         {"one branch only", asText(lightCurve(2459000.3, 0.12, 100, {{2459000.43, 0.8}}, 0.004, 3))},
         {"small numbers", asText(lightCurve(0.3, 0.25, 200, {{0.41, 0.3}}, 0.002, 4))},
+        {"separators mixed line by line", mixedSeparators(asText(lightCurve(2459000.3, 0.25, 300, {{2459000.43, 0.8}}, 0.004, 5)))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -267,5 +285,201 @@ TEST(MinimaRun, BadInputIsReportedAndTheRestTimed) {
     EXPECT_FALSE(dir.exists("missing.dat"));
 }
 
+
+const std::string kGoodCurve = asText(lightCurve(2459000.3, 0.25, 300, {{2459000.43, 0.8}}, 0.004, 1));
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A file name that is not UTF-8 (Latin-1, from an old archive): its bytes in
+// CSV, U+FFFD for them in JSON, both rows timed, the older table replaced.
+TEST(MinimaRun, NamesThatAreNotUtf8) {
+    TempDir dir;
+    const std::string latin1 = "M\xF6" "dling.dat";
+    dir.write("good.dat", kGoodCurve);
+    dir.write(latin1, kGoodCurve);
+    struct Case {
+        std::string format;
+        std::string name;    // as the table writes it
+        std::string statusOk;
+    };
+    const std::vector<Case> cases = {{"json", "\"M\xEF\xBF\xBD" "dling.dat\"", "\"status\": \"ok\""},
+                                     {"csv", "\nM\xF6" "dling.dat,", ",ok,"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        dir.write("table", "an older table\n");
+        const RunResult result = minima(dir, {"--format", c.format, "-o", "table", "good.dat", latin1});
+        EXPECT_EQ(result.status, 0) << result.errors;
+        const std::string table = dir.read("table");
+        EXPECT_NE(table.find(c.name), std::string::npos) << table;
+        EXPECT_EQ(countOf(table, c.statusOk), 2u) << table;
+    }
+}
+
+// An ephemeris that cannot be computed at the observations' times is refused
+// at once with the reason, never counted through cycle by cycle.
+TEST(MinimaRun, EphemerisThatCannotBeComputedIsRefused) {
+    TempDir dir;
+    dir.write("good.dat", kGoodCurve);
+    dir.write("typo.dat", kGoodCurve + "24590001.5 10.5\n");
+    const std::string fits = std::string(KVW_TEST_DATA) + "/dip_llc.fits";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--epoch", "1e17", "good.dat"}, "(the epoch lies -1e+17 cycles from them)"},
+        {{"--epoch", "1e16", fits}, "the predicted times at the observations are uncertain by 4 days"},
+        {{"--epoch", "2459000.43", "--secondary", "1e-12", "good.dat"}, "cannot be told apart"},
+        {{"--epoch", "2459000.43", "typo.dat"}, "more than 1000000 periods of 1 days: a mistyped time"},
+    };
+    for (const auto& [ephemeris, message] : cases) {
+        SCOPED_TRACE(ephemeris[1]);
+        std::vector<std::string> arguments = {"--period", "1", "--half-width", "0.1"};
+        arguments.insert(arguments.end(), ephemeris.begin(), ephemeris.end());
+        RunOptions options;
+        options.timeoutSeconds = 20;
+        const RunResult result = runBinary(KVW_MINIMA_BINARY, arguments, dir.path(), options);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.errors.find(message), std::string::npos) << result.errors;
+    }
+}
+
+// Observations whose timing is not finite give a failed row with its numbers
+// empty and the reason in the observer's words; never nan or inf in a table.
+TEST(MinimaRun, TimingsThatAreNotFiniteFail) {
+    const auto curve = lightCurve(2459000.3, 0.25, 300, {{2459000.43, 0.8}}, 0.004, 1);
+    using Curve = std::vector<std::pair<double, double>>;
+    struct Case {
+        const char* name;
+        std::function<void(Curve&)> spoil;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"one magnitude of 1e300", [](Curve& c) { c.back().second = 1e300; },
+         "the squares of the magnitude differences overflow"},
+        {"one time of 1e300", [](Curve& c) { c[150].first = 1e300; },
+         "the squares of the time differences overflow"},
+        {"every time twice", [](Curve& c) { for (std::size_t k = 1; k < c.size(); k += 2) c[k].first = c[k - 1].first; },
+         "150 observation(s) repeat the time of the one before"},
+        {"one time for all", [](Curve& c) { for (auto& p : c) p.first = 2459000.5; }, "observations are at one time"},
+        {"a flat curve", [](Curve& c) { for (auto& p : c) p.second = 10.5; }, "a flat light curve has no minimum"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Curve spoilt = curve;
+        c.spoil(spoilt);
+        std::string text;
+        for (const auto& [t, m] : spoilt) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%.17g %.17g\n", t, m);
+            text += line;
+        }
+        dir.write("spoilt.dat", text);
+        const RunResult csv = minima(dir, {"spoilt.dat"});
+        const RunResult json = minima(dir, {"--format", "json", "spoilt.dat"});
+        EXPECT_EQ(csv.output.substr(csv.output.find('\n') + 1), "spoilt.dat,,,,300,,,,,,failed,\n");
+        EXPECT_NE(csv.errors.find(c.reason), std::string::npos) << csv.errors;
+        EXPECT_NE(json.output.find(c.reason), std::string::npos) << json.output;
+        for (const char* nonNumber : {"nan", "inf"}) {
+            EXPECT_EQ((csv.output + json.output).find(nonNumber), std::string::npos);
+        }
+    }
+}
+
+// -o FILE is replaced whole, never one of the inputs: a run that fails, even
+// part way through the writing, leaves an older FILE as it was and nothing
+// beside it.
+TEST(MinimaRun, TableReplacesItsFileWhole) {
+    TempDir dir;
+    dir.write("good.dat", kGoodCurve);
+    RunOptions smallFiles;
+    smallFiles.fileSizeLimit = 100;  // less than the header and one row
+    struct Case {
+        std::vector<std::string> arguments;
+        RunOptions options;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"-o", "table.csv", "good.dat"}, smallFiles, "cannot write the table to table.csv: File too large"},
+        {{"-o", "./good.dat", "good.dat"}, {}, "the table (-o ./good.dat) would replace the input file good.dat"},
+        {{"-o", "table.csv", "missing.dat"}, {}, "no file could be timed: no table written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        dir.write("table.csv", "an older table\n");
+        const RunResult result = runBinary(KVW_MINIMA_BINARY, c.arguments, dir.path(), c.options);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.errors.find(c.message), std::string::npos) << result.errors;
+        EXPECT_EQ(dir.read("table.csv"), "an older table\n");
+        EXPECT_EQ(dir.read("good.dat"), kGoodCurve);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    }
+    EXPECT_EQ(minima(dir, {"-o", "table.csv", "good.dat"}).status, 0);
+    EXPECT_TRUE(dir.read("table.csv").starts_with("file,cycle,"));
+}
+
+// A table that cannot be written says why, in the system's words.
+TEST(MinimaRun, WriteFailuresSayWhy) {
+    TempDir dir;
+    dir.write("good.dat", kGoodCurve);
+    RunOptions closed;
+    closed.closeOutput = true;
+    const std::vector<std::pair<RunOptions, std::string>> cases = {
+        {{}, "cannot write the table to /dev/full: No space left on device"},
+        {closed, "cannot write the table to standard output: Bad file descriptor"},
+    };
+    for (const auto& [options, message] : cases) {
+        const std::vector<std::string> arguments =
+            options.closeOutput ? std::vector<std::string>{"good.dat"} : std::vector<std::string>{"-o", "/dev/full", "good.dat"};
+        const RunResult result = runBinary(KVW_MINIMA_BINARY, arguments, dir.path(), options);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.errors, "kvw-minima: " + message + "\n");
+    }
+}
+
+// The phase of --secondary written apart is its phase; a phase outside (0, 1)
+// is refused.
+TEST(MinimaRun, SecondaryPhaseWrittenApart) {
+    std::vector<Eclipse> eclipses;
+    for (int e = 0; e < 3; ++e) {
+        eclipses.push_back({2459000.4 + 0.8 * e, 0.8});
+        eclipses.push_back({2459000.4 + 0.8 * (e + 0.45), 0.3});
+    }
+    TempDir dir;
+    dir.write("both.dat", asText(lightCurve(2459000.3, 2.0, 4000, eclipses, 0.003, 9)));
+    const std::vector<std::string> ephemeris = {"--period", "0.8", "--epoch", "2459000.4", "--half-width", "0.06"};
+    struct Case {
+        std::vector<std::string> secondary;
+        int status;
+        std::string cycles;  // of the rows, joined
+    };
+    const std::vector<Case> cases = {
+        {{"--secondary", "0.45"}, 0, "0 0.45 1 1.45 2 "},
+        {{"--secondary=0.45"}, 0, "0 0.45 1 1.45 2 "},
+        {{"--secondary", "1"}, 2, ""},
+        {{"--secondary", "-0.2"}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.secondary.back());
+        std::vector<std::string> arguments = ephemeris;
+        arguments.insert(arguments.end(), c.secondary.begin(), c.secondary.end());
+        arguments.push_back("both.dat");
+        const RunResult result = minima(dir, arguments);
+        EXPECT_EQ(result.status, c.status) << result.errors;
+        std::string cycles;
+        for (const auto& row : csvRows(result.output)) {
+            cycles += row.at("cycle") + " ";
+            EXPECT_EQ(row.at("status"), "ok");
+        }
+        EXPECT_EQ(cycles, c.cycles);
+        if (c.status != 0) {
+            EXPECT_NE(result.errors.find("must be a phase between 0 and 1"), std::string::npos) << result.errors;
+        }
+    }
+}
 }  // namespace
 }  // namespace kvw::testing

@@ -71,10 +71,10 @@ class WrittenFits : public ::testing::Test {
 protected:
     void SetUp() override {
         FitsLightCurve curve;
-        curve.times = {1, 2, 3, 4, kNaN, 6, 5};
-        curve.fluxes = {100, kNaN, 1000, 10, 100, 1, 10};
-        curve.fluxErrors = {1.5625, 1, 15.625, 1, 1, 0.015625, 0.15625};  // 1/64 of the flux, exact in float
-        curve.quality = {0, 0, 0, 512, 0, 0, 0};
+        curve.times = {1, 2, 3, 4, kNaN, 6, 5, 7};
+        curve.fluxes = {100, kNaN, 1000, 10, 100, 1, 10, HUGE_VAL};
+        curve.fluxErrors = {1.5625, 1, 15.625, 1, 1, 0.015625, 0.15625, 1};  // 1/64 of the flux, exact in float
+        curve.quality = {0, 0, 0, 512, 0, 0, 0, 0};
         curve.bjdReferenceFraction = 0.5;
         writeFitsLightCurve(path, curve);
     }
@@ -87,7 +87,7 @@ protected:
     std::string path = (directory / "tess.fits").string();
 };
 
-TEST_F(WrittenFits, QualityFlagsAndNaNsLeftOutAndCounted) {
+TEST_F(WrittenFits, QualityFlagsAndNonFiniteValuesLeftOutAndCounted) {
     const LightCurve curve = readLightCurve(path, {}, readFitsLightCurve);
     EXPECT_EQ(curve.times, (std::vector<double>{2457001.5, 2457003.5, 2457005.5, 2457006.5}));
     EXPECT_EQ(curve.magnitudes, (std::vector<double>{-5, -7.5, -2.5, 0}));
@@ -98,6 +98,7 @@ TEST_F(WrittenFits, QualityFlagsAndNaNsLeftOutAndCounted) {
     EXPECT_EQ(curve.notes, (std::vector<std::string>{"left out 1 point with a NaN PDCSAP_FLUX",
                                                      "left out 1 point with a non-zero QUALITY flag",
                                                      "left out 1 point with a NaN TIME",
+                                                     "left out 1 point with an infinite PDCSAP_FLUX",
                                                      "sorted by time: the points were not in time order"}));
     // A column read as magnitudes, with its own error column.
     const LightCurve asIs = readLightCurve(path, {.magColumn = "pdcsap_flux", .errorColumn = "4"}, readFitsLightCurve);
@@ -114,7 +115,7 @@ TEST_F(WrittenFits, BrokenFilesAndMissingColumns) {
     const std::string truncated = (directory / "truncated.fits").string();
     directory.write("truncated.fits", whole.substr(0, 2 * 2880 + 100));  // into the rows
     EXPECT_EQ(failureOf(truncated),
-              truncated + ": cannot read the FITS file: it is truncated (5860 bytes, the table ends at byte 5900)");
+              truncated + ": cannot read the FITS file: it is truncated (5860 bytes, the table ends at byte 5920)");
     directory.write("truncated.fits", whole.substr(0, 2880 + 1000));  // into the table's header
     EXPECT_EQ(failureOf(truncated), truncated + ": cannot read the FITS file: no LIGHTCURVE table, and the file is "
                                                 "not a whole number of 2880-byte blocks (truncated?)");
@@ -154,6 +155,11 @@ TEST(ReadLightCurve, FormatByContentAndFilesThatCannotBeRead) {
     EXPECT_EQ(failureOf(base + "/none.csv"), base + "/none.csv: cannot open it: No such file or directory");
     EXPECT_FALSE(directory.exists("none.csv"));
     EXPECT_EQ(failureOf(base), base + ": is a directory, not a file");
+    // Endless devices are refused at their first bytes; a band needs an AAVSO export.
+    EXPECT_EQ(failureOf("/dev/zero"), "/dev/zero: a NUL byte at byte 1: not a text table (a binary file, or text "
+                                      "saved as UTF-16?)");
+    EXPECT_EQ(readLightCurve((directory / "looks.fits").string(), {.band = "V"}, readFitsLightCurve).notes,
+              (std::vector<std::string>{R"(the band "V" is not used: only AAVSO extended exports have bands)"}));
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ TEST(TextTable, Layouts) {
                     {"blanks, tabs, comments, blank lines", "# c\n\n 1.5  10.0\n  # c\n2.5\t\t11.0 \n", {},
                      {1.5, 2.5}, {10, 11}, {}, {}},
                     {"semicolons", "1;10\n2 ; 11\n", {}, {1, 2}, {10, 11}, {}, {}},
+                    {"separators mixed without a header", "1 10\n2,11\n3 ;\t12\n4\t,13 x\n", {}, {1, 2, 3, 4},
+                     {10, 11, 12, 13}, {}, {}},
                     {"commas, header, empty fields", "time,mag,err,note\n1,10,0.1,\n,12,,\n2,11,,x;y\n", {}, {1, 2},
                      {10, 11}, {0.1, kNaN}, {"left out 1 point with a missing time (empty, na or nan)"}},
                     {"quoted fields", "\"time\",\"mag\"\n1,\"10\"\n2,11\n", {}, {1, 2}, {10, 11}, {}, {}},

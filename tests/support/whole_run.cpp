@@ -152,12 +152,13 @@ void connectChildOutput(const Pipes& pipes, const RunOptions& options) {
     }
 }
 
-// In the child: the address-space limit and the unprivileged user.
+// In the child: the address-space and file-size limits and the unprivileged user.
 void restrictChild(const RunOptions& options) {
-    if (options.addressSpaceLimit > 0) {
+    for (const auto& [resource, bytes] : {std::pair{RLIMIT_AS, options.addressSpaceLimit},
+                                          std::pair{RLIMIT_FSIZE, options.fileSizeLimit}}) {
         struct rlimit limit {};
-        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(options.addressSpaceLimit);
-        if (::setrlimit(RLIMIT_AS, &limit) != 0) {
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(bytes);
+        if (bytes > 0 && ::setrlimit(resource, &limit) != 0) {
             childFails("setrlimit");
         }
     }

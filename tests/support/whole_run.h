@@ -38,6 +38,7 @@ struct RunOptions {
     bool errorsOnTerminal = false;    // the error stream a pseudo-terminal (its bytes still in `errors`)
     bool unprivileged = false;        // run as uid/gid 65534 when started as root
     long long addressSpaceLimit = 0;  // bytes; 0 for none
+    long long fileSizeLimit = 0;      // bytes a file may grow to; 0 for none
     std::vector<std::string> environment;  // extra NAME=value entries
     double timeoutSeconds = 120;
 };

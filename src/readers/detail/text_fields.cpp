@@ -284,6 +284,34 @@ std::vector<std::string> splitFields(std::string_view line, char delimiter) {
     }
 }
 
+std::vector<std::string> splitAnySeparators(std::string_view line) {
+    std::vector<std::string> fields;
+    bool fieldDue = true;  // at the start, or after a comma or semicolon
+    std::size_t pos = 0;
+    while (true) {
+        while (pos < line.size() && isBlank(line[pos])) {
+            ++pos;
+        }
+        if (pos == line.size()) {
+            return fields;
+        }
+        if (line[pos] == ',' || line[pos] == ';') {
+            if (fieldDue) {
+                fields.emplace_back();
+            }
+            fieldDue = true;
+            ++pos;
+            continue;
+        }
+        const std::size_t start = pos;
+        while (pos < line.size() && !isBlank(line[pos]) && line[pos] != ',' && line[pos] != ';') {
+            ++pos;
+        }
+        fields.emplace_back(line.substr(start, pos - start));
+        fieldDue = false;
+    }
+}
+
 std::vector<std::size_t> joinDateAndClock(std::vector<std::string>& fields) {
     std::vector<std::size_t> joined;
     for (std::size_t i = 0; i + 1 < fields.size(); ++i) {

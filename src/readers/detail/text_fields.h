@@ -32,6 +32,12 @@ bool equalIgnoringCase(std::string_view a, std::string_view b);
 // without its end runs to the end of the line).
 std::vector<std::string> splitFields(std::string_view line, char delimiter);
 
+// Splits a row as kvw reads its two numbers: fields are separated by a comma
+// or a semicolon with any blanks around it, or by blanks and tabs alone; a
+// comma or semicolon right after another (or first on the line) gives an
+// empty field. No quoting.
+std::vector<std::string> splitAnySeparators(std::string_view line);
+
 // Joins each date field (YYYY-MM-DD) directly followed by a clock-time field
 // into one date-time field; returns the indices (after joining) of the joined
 // fields. For rows split at runs of blanks, where the blank between date and
