@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "base/precondition.h"
 #include "timing/ephemeris.h"
 #include "timing/plausibility.h"
 #include "timing/time_eclipses.h"
@@ -159,17 +158,21 @@ TEST(Plausibility, EachReasonForAMinimumOutsideTheEclipse) {
     }
 }
 
-// A fault met by one worker reaches the caller once every worker has
-// stopped, as it was raised.
-TEST(TimeEclipses, AFaultInAWorkerReachesTheCaller) {
+// A fault met in one eclipse by one of the workers fails that eclipse's row,
+// with the reason, and no other.
+TEST(TimeEclipses, AFaultInAWorkerFailsItsEclipseOnly) {
     const Curve curve = eclipses(2459000.2, 3.0, 3000, {2459000.5, 2459001.5, 2459002.5});
     std::vector<EclipseTask> tasks;
     for (int e = 0; e < 3; ++e) {
         const auto first = static_cast<std::size_t>(200 + 1000 * e);
         tasks.push_back({curve.observations(), first, first + 200, std::nullopt});
     }
-    tasks[1].last = curve.times.size() + 1;  // beyond the light curve
-    EXPECT_THROW(timeEclipses(tasks, TimingSettings{}, 3), kvw::PreconditionFailure);
+    tasks[1].last = curve.times.size() + 1;  // beyond the light curve: a fault of the caller
+    const std::vector<TimedEclipse> rows = timeEclipses(tasks, TimingSettings{}, 3);
+    EXPECT_EQ(rows[1].status, Status::failed);
+    EXPECT_NE(rows[1].reason.find("a precondition does not hold"), std::string::npos) << rows[1].reason;
+    EXPECT_EQ(rows[0].status, Status::ok) << rows[0].reason;
+    EXPECT_EQ(rows[2].status, Status::ok) << rows[2].reason;
 }
 
 TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {
