@@ -9,14 +9,18 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "analysis/eclipse_timing.h"
 #include "minima/output.h"
 
 namespace {
 
+using kvw::timing::Eclipse;
 using kvw::timing::EclipseWindow;
 using kvw::timing::TimedEclipse;
 
@@ -79,24 +83,27 @@ TimedEclipse eclipseOf(Bytes& bytes, bool withText) {
         }
     }
     if (shape & 8) {
-        kvw::timing::MethodDetail d;
-        d.branchStart = bytes.number();
-        d.branchEnd = bytes.number();
-        d.gridStep = bytes.number();
-        d.trialTimes = numbers(bytes);
-        d.sums = numbers(bytes);
-        d.pairCounts.assign(d.sums.size(), 1);
-        d.fitted = shape & 16;
-        d.a = bytes.number();
-        d.b = bytes.number();
-        d.c = bytes.number();
-        e.detail = d;
+        kvw::analysis::ResampledCurve curve;
+        curve.windowStart = bytes.number();
+        curve.windowEnd = bytes.number();
+        curve.step = bytes.number();
+        const std::vector<double> trialTimes = numbers(bytes);
+        std::vector<double> sums = numbers(bytes);
+        sums.resize(trialTimes.size());
+        const std::vector<std::int32_t> pairCounts(sums.size(), 1);
+        kvw::analysis::MinimumFit fit;
+        fit.improper = !(shape & 16);
+        fit.a = bytes.number();
+        fit.b = bytes.number();
+        fit.c = bytes.number();
+        const kvw::analysis::SymmetryScan scan{static_cast<std::int32_t>(sums.size()), trialTimes, sums, pairCounts};
+        e.method = kvw::analysis::EclipseTiming(curve, scan, fit);
     }
     return e;
 }
 
 // Rows of numbers alone: a plain name, no reason, no flags.
-void checkNumbersAlone(const std::vector<kvw::minima::Row>& rows) {
+void checkNumbersAlone(const std::vector<Eclipse>& rows) {
     std::ostringstream csv;
     kvw::minima::writeCsv(csv, rows);
     const std::string text = csv.str();
@@ -116,29 +123,25 @@ void checkNumbersAlone(const std::vector<kvw::minima::Row>& rows) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bytes bytes(data, size);
     std::deque<std::string> names;
-    std::deque<EclipseWindow> windows;
-    std::deque<TimedEclipse> eclipses;
-    std::deque<TimedEclipse> plain;
-    const std::string plainName = "f";
-    std::vector<kvw::minima::Row> rows;
-    std::vector<kvw::minima::Row> plainRows;
+    std::vector<Eclipse> rows;
+    std::vector<Eclipse> plainRows;
     while (!bytes.empty() && rows.size() < 16) {
         names.push_back(bytes.text());
-        const EclipseWindow* predicted = nullptr;
+        std::optional<EclipseWindow> predicted;
         if (bytes.byte() & 1) {
             EclipseWindow w;
             w.cycle = bytes.number();
             w.predicted = bytes.number();
             w.type = static_cast<kvw::timing::EclipseType>(bytes.byte() % 3);
-            windows.push_back(w);
-            predicted = &windows.back();
+            predicted = w;
         }
-        eclipses.push_back(eclipseOf(bytes, true));
-        plain.push_back(eclipses.back());
-        plain.back().reason.clear();
-        plain.back().flags.clear();
-        rows.push_back({&names.back(), predicted, &eclipses.back()});
-        plainRows.push_back({&plainName, predicted, &plain.back()});
+        Eclipse row{{names.back(), {}, {}, {}}, 0, 0, predicted, eclipseOf(bytes, true)};
+        Eclipse plain = row;
+        plain.curve.source = "f";
+        plain.timed.reason.clear();
+        plain.timed.flags.clear();
+        rows.push_back(std::move(row));
+        plainRows.push_back(std::move(plain));
     }
     std::ostringstream csv;
     kvw::minima::writeCsv(csv, rows);

@@ -108,11 +108,11 @@ void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming
 
 }  // namespace
 
-void writeCsv(std::ostream& out, std::span<const Row> rows) {
+void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
     out << "file,cycle,type,predicted,points,time,error,error_classic,mean_value,o_c,status,flags\n";
-    for (const Row& row : rows) {
-        const timing::TimedEclipse& e = *row.eclipse;
-        out << csvField(*row.file) << ',';
+    for (const timing::Eclipse& row : rows) {
+        const timing::TimedEclipse& e = row.timed;
+        out << csvField(std::string(row.curve.source)) << ',';
         if (row.predicted) {
             out << csvNumber(row.predicted->cycle) << ',' << typeName(row.predicted->type) << ','
                 << csvNumber(row.predicted->predicted) << ',';
@@ -125,12 +125,12 @@ void writeCsv(std::ostream& out, std::span<const Row> rows) {
     }
 }
 
-void writeJson(std::ostream& out, std::span<const Row> rows) {
+void writeJson(std::ostream& out, std::span<const timing::Eclipse> rows) {
     nlohmann::ordered_json eclipses = nlohmann::ordered_json::array();
-    for (const Row& row : rows) {
-        const timing::TimedEclipse& e = *row.eclipse;
+    for (const timing::Eclipse& row : rows) {
+        const timing::TimedEclipse& e = row.timed;
         nlohmann::ordered_json item;
-        item["file"] = *row.file;
+        item["file"] = std::string(row.curve.source);
         item["cycle"] = row.predicted ? jsonNumber(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
         item["type"] = row.predicted ? typeName(row.predicted->type) : "";
         item["predicted"] = row.predicted ? jsonNumber(row.predicted->predicted) : nlohmann::ordered_json(nullptr);

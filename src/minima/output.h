@@ -14,19 +14,14 @@
 
 namespace kvw::minima {
 
-// One row: the file, the eclipse it was predicted as (if any) and its timing.
-struct Row {
-    const std::string* file = nullptr;
-    const timing::EclipseWindow* predicted = nullptr;  // null without an ephemeris
-    const timing::TimedEclipse* eclipse = nullptr;
-};
-
 // The shortest decimal text that reads back to the same double.
 std::string shortestText(double value);
 
 const char* typeName(timing::EclipseType type);
 
-void writeCsv(std::ostream& out, std::span<const Row> rows);
-void writeJson(std::ostream& out, std::span<const Row> rows);
+// A row for each eclipse: its file, the eclipse it was predicted as (if any)
+// and how its timing came out.
+void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows);
+void writeJson(std::ostream& out, std::span<const timing::Eclipse> rows);
 
 }  // namespace kvw::minima

@@ -7,11 +7,13 @@
 #include <map>
 #include <set>
 #include <span>
+#include <utility>
 
 #include "analysis/minimum.h"
 #include "base/precondition.h"
 #include "base/units.h"
 #include "minima/modules.h"
+#include "minima/output.h"
 
 namespace kvw::minima {
 
@@ -75,18 +77,31 @@ std::string labelOf(const std::vector<std::string>& parts, std::size_t depth) {
     return label.size() <= kLongestLabel ? label : safeName(label.substr(label.size() - kLongestLabel));
 }
 
-// One label per input file: its name, with as many of its folders' names in
-// front as it takes to tell it from the other files of that name.
-std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) {
-    std::vector<const std::string*> files;
-    for (const Row& row : rows) {
-        if (std::find(files.begin(), files.end(), row.file) == files.end()) {
-            files.push_back(row.file);
+// The light curve an eclipse lies in, by identity: the eclipses of one input
+// file share it, and a file given twice is read twice.
+using CurveIdentity = const double*;
+CurveIdentity curveOf(const timing::Eclipse& eclipse) {
+    return eclipse.curve.times.data();
+}
+
+// The input files of the eclipses, in order, each once: its light curve and its name.
+std::vector<std::pair<CurveIdentity, std::string>> inputFiles(std::span<const timing::Eclipse> eclipses) {
+    std::vector<std::pair<CurveIdentity, std::string>> files;
+    for (const timing::Eclipse& eclipse : eclipses) {
+        if (std::none_of(files.begin(), files.end(), [&](const auto& file) { return file.first == curveOf(eclipse); })) {
+            files.emplace_back(curveOf(eclipse), eclipse.curve.source);
         }
     }
+    return files;
+}
+
+// One label per input file: its name, with as many of its folders' names in
+// front as it takes to tell it from the other files of that name.
+std::map<CurveIdentity, std::string> fileLabels(std::span<const timing::Eclipse> eclipses) {
+    const std::vector<std::pair<CurveIdentity, std::string>> files = inputFiles(eclipses);
     std::vector<std::vector<std::string>> parts;
-    for (const std::string* file : files) {
-        parts.push_back(labelParts(*file));
+    for (const auto& file : files) {
+        parts.push_back(labelParts(file.second));
     }
     std::vector<std::size_t> depth(files.size(), 1);
     for (bool deeper = true; deeper;) {
@@ -115,18 +130,19 @@ std::map<const std::string*, std::string> fileLabels(std::span<const Row> rows) 
     for (std::size_t i = 0; i < files.size(); ++i) {
         byLabel[labelOf(parts[i], depth[i])].push_back(i);
     }
-    std::map<const std::string*, std::string> labels;
+    std::map<CurveIdentity, std::string> labels;
     for (const auto& group : byLabel) {
         const std::vector<std::size_t>& members = group.second;
         for (const std::size_t i : members) {
-            const std::string whole = safeName(std::filesystem::path(*files[i]).filename().string());
+            const std::filesystem::path name = std::filesystem::path(files[i].second).filename();
+            const std::string whole = safeName(name.string());
             const bool differ = std::any_of(members.begin(), members.end(), [&](std::size_t j) {
-                return std::filesystem::path(*files[j]).filename() != std::filesystem::path(*files[i]).filename();
+                return std::filesystem::path(files[j].second).filename() != name;
             });
             if (differ && !whole.empty()) {
                 parts[i].back() = whole;
             }
-            labels[files[i]] = labelOf(parts[i], depth[i]);
+            labels[files[i].first] = labelOf(parts[i], depth[i]);
         }
     }
     return labels;
@@ -138,11 +154,8 @@ std::string cycleText(double cycle) {
     return text;
 }
 
-std::string eclipseText(const Row& row) {
-    if (row.predicted == nullptr) {
-        return "";
-    }
-    return "E = " + cycleText(row.predicted->cycle) + " " + typeName(row.predicted->type);
+std::string eclipseText(const timing::EclipseWindow& predicted) {
+    return "E = " + cycleText(predicted.cycle) + " " + typeName(predicted.type);
 }
 
 // A time with as many decimals as its error needs for two significant
@@ -241,13 +254,13 @@ void addMethodWork(plot::EclipsePicture& picture, const analysis::EclipseTiming&
 
 }  // namespace
 
-std::vector<std::string> pictureNames(std::span<const Row> rows) {
-    const std::map<const std::string*, std::string> labels = fileLabels(rows);
+std::vector<std::string> pictureNames(std::span<const timing::Eclipse> rows) {
+    const std::map<CurveIdentity, std::string> labels = fileLabels(rows);
     std::set<std::string> taken{"o-c"};
     std::vector<std::string> names;
-    for (const Row& row : rows) {
-        std::string name = labels.at(row.file);
-        if (row.predicted != nullptr) {
+    for (const timing::Eclipse& row : rows) {
+        std::string name = labels.at(curveOf(row));
+        if (row.predicted) {
             name += "_E" + safeName(cycleText(row.predicted->cycle)) + "_" + typeName(row.predicted->type);
         }
         // The same file given twice, or labels that meet by chance.
@@ -261,17 +274,18 @@ std::vector<std::string> pictureNames(std::span<const Row> rows) {
     return names;
 }
 
-plot::EclipsePicture eclipsePicture(const Row& row, std::span<const double> times,
-                                    std::span<const double> magnitudes) {
-    const timing::TimedEclipse& eclipse = *row.eclipse;
+plot::EclipsePicture eclipsePicture(const timing::Eclipse& row) {
+    const timing::TimedEclipse& eclipse = row.timed;
     plot::EclipsePicture picture;
-    picture.title = shownFile(*row.file);
-    if (row.predicted != nullptr) {
-        picture.title += "   " + eclipseText(row);
+    picture.title = shownFile(std::string(row.curve.source));
+    if (row.predicted) {
+        picture.title += "   " + eclipseText(*row.predicted);
         picture.predictedTime = row.predicted->predicted;
     }
     picture.result = resultOf(eclipse);
     picture.timeScale = "time";
+    const std::span<const double> times = row.times();
+    const std::span<const double> magnitudes = row.magnitudes();
     picture.times.assign(times.begin(), times.end());
     picture.magnitudes.assign(magnitudes.begin(), magnitudes.end());
     if (eclipse.time) {
@@ -284,23 +298,20 @@ plot::EclipsePicture eclipsePicture(const Row& row, std::span<const double> time
     return picture;
 }
 
-OcDiagram ocDiagram(std::span<const Row> rows, const timing::Ephemeris& ephemeris) {
+OcDiagram ocDiagram(std::span<const timing::Eclipse> rows, const timing::Ephemeris& ephemeris) {
     OcDiagram diagram;
     std::map<timing::Status, std::size_t> leftOut;
-    std::vector<const std::string*> files;
-    for (const Row& row : rows) {
-        if (std::find(files.begin(), files.end(), row.file) == files.end()) {
-            files.push_back(row.file);
-        }
-        const timing::TimedEclipse& eclipse = *row.eclipse;
-        if (eclipse.status != timing::Status::ok || !eclipse.oMinusC || row.predicted == nullptr) {
+    for (const timing::Eclipse& row : rows) {
+        const timing::TimedEclipse& eclipse = row.timed;
+        if (eclipse.status != timing::Status::ok || !eclipse.oMinusC || !row.predicted) {
             ++leftOut[eclipse.status];
             continue;
         }
         diagram.points.push_back({row.predicted->cycle, *eclipse.oMinusC, errorOf(eclipse),
                                   row.predicted->type == timing::EclipseType::secondary});
     }
-    diagram.title = files.size() == 1 ? shownFile(*files.front()) : std::to_string(files.size()) + " files";
+    const std::vector<std::pair<CurveIdentity, std::string>> files = inputFiles(rows);
+    diagram.title = files.size() == 1 ? shownFile(files.front().second) : std::to_string(files.size()) + " files";
     diagram.title += "   O − C against " + shortestText(ephemeris.epoch);
     if (ephemeris.period) {
         diagram.title += " + " + shortestText(*ephemeris.period) + " E";
@@ -317,8 +328,8 @@ OcDiagram ocDiagram(std::span<const Row> rows, const timing::Ephemeris& ephemeri
     return diagram;
 }
 
-void drawPictures(const PictureSettings& settings, std::span<const Row> rows,
-                  std::span<const timing::EclipseTask> tasks, std::atomic<std::size_t>& drawn) {
+void drawPictures(const PictureSettings& settings, std::span<const timing::Eclipse> rows,
+                  std::atomic<std::size_t>& drawn) {
     const std::filesystem::path directory = settings.directory;
     std::error_code failure;
     std::filesystem::create_directories(directory, failure);
@@ -338,15 +349,11 @@ void drawPictures(const PictureSettings& settings, std::span<const Row> rows,
     };
     const plot::DrawingModule& drawing = drawingModule();
     const std::vector<std::string> names = pictureNames(rows);
-    for (std::size_t i = 0; i < rows.size() && i < tasks.size(); ++i) {
-        const timing::EclipseTask& task = tasks[i];
-        const std::size_t count = task.last - task.first;
-        const plot::EclipsePicture picture =
-            eclipsePicture(rows[i], task.curve.times.subspan(task.first, count),
-                           task.curve.magnitudes.subspan(task.first, count));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const plot::EclipsePicture picture = eclipsePicture(rows[i]);
         draw([&](const std::string& path) { drawing.drawEclipse(picture, path); }, names[i]);
     }
-    if (settings.ephemeris != nullptr) {
+    if (settings.ephemeris) {
         const OcDiagram diagram = ocDiagram(rows, *settings.ephemeris);
         draw([&](const std::string& path) {
             drawing.drawOcDiagram(diagram.points, diagram.title, diagram.caption, path);

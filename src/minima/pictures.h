@@ -4,12 +4,12 @@
 
 #include <atomic>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "minima/output.h"
 #include "plot/plot.h"
 #include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
@@ -21,6 +21,9 @@ struct PictureError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The table's rows are the eclipses (timing::Eclipse): their light curves,
+// windows and timings.
+
 // The file names of the rows' pictures, without folder or extension: the
 // input file's name (its extension left out) and, with an ephemeris, the
 // cycle and type, e.g. "V456_Cyg_E12_primary". Letters, digits, '.', '_'
@@ -28,13 +31,12 @@ struct PictureError : std::runtime_error {
 // apart by their folders' names ("north_V456_Cyg", "south_V456_Cyg"), files
 // that differ in the extension alone keep it ("V456_Cyg.fits"); every name is
 // unique (a file given twice is numbered) and none is "o-c".
-std::vector<std::string> pictureNames(std::span<const Row> rows);
+std::vector<std::string> pictureNames(std::span<const timing::Eclipse> rows);
 
-// The picture of one row: the observations of its window (times and
-// magnitudes of the task's [first, last)), the method's detail when the row
-// has it, the time of minimum with its error, the predicted time.
-plot::EclipsePicture eclipsePicture(const Row& row, std::span<const double> times,
-                                    std::span<const double> magnitudes);
+// The picture of one row: the observations of its window, the method's work
+// (grid, searched trials and parabola) when the row kept it, the time of
+// minimum with its error, the predicted time.
+plot::EclipsePicture eclipsePicture(const timing::Eclipse& row);
 
 // The O−C diagram of the timed (ok) rows; the caption counts the rows left
 // out by status.
@@ -43,18 +45,18 @@ struct OcDiagram {
     std::string title;
     std::string caption;
 };
-OcDiagram ocDiagram(std::span<const Row> rows, const timing::Ephemeris& ephemeris);
+OcDiagram ocDiagram(std::span<const timing::Eclipse> rows, const timing::Ephemeris& ephemeris);
 
-// Draws the picture of every row (rows[i] was timed from tasks[i]) into the
-// folder, creating it when missing, then o-c.<extension> with an ephemeris.
-// `drawn` counts the files written. Raises PictureError at the first file
-// that cannot be written.
+// Draws the picture of every row into the folder, creating it when missing,
+// then o-c.<extension> with an ephemeris, through the drawing module. `drawn`
+// counts the files written. Raises PictureError at the first file that cannot
+// be written.
 struct PictureSettings {
     std::string directory;
     std::string extension = "svg";  // svg, pdf or png
-    const timing::Ephemeris* ephemeris = nullptr;
+    std::optional<timing::Ephemeris> ephemeris;
 };
-void drawPictures(const PictureSettings& settings, std::span<const Row> rows,
-                  std::span<const timing::EclipseTask> tasks, std::atomic<std::size_t>& drawn);
+void drawPictures(const PictureSettings& settings, std::span<const timing::Eclipse> rows,
+                  std::atomic<std::size_t>& drawn);
 
 }  // namespace kvw::minima

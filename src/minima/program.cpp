@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -34,48 +35,79 @@ void say(const std::string& text) {
     std::cerr << "kvw-minima: " << text << '\n';
 }
 
-// The light curves that could be read, each with its eclipses.
-struct FileWork {
-    std::string name;
-    readers::LightCurve curve;
-    std::vector<timing::EclipseWindow> windows;  // empty without an ephemeris
+// The light curves that could be read, each kept whole to the end of the run
+// (the eclipses view them), and the eclipses laid out in them.
+struct Inputs {
+    std::vector<std::unique_ptr<readers::LightCurve>> curves;
+    std::vector<timing::Eclipse> eclipses;
+    int status = kNormal;  // 2 when a file could not be read or planned
 };
 
-std::vector<timing::EclipseTask> tasksOf(const std::vector<std::unique_ptr<FileWork>>& files,
-                                         const Options& options) {
-    std::vector<timing::EclipseTask> tasks;
-    for (const auto& file : files) {
-        const timing::Observations observations{file->curve.times, file->curve.magnitudes, file->curve.errors};
-        if (!options.ephemeris) {
-            tasks.push_back({observations, 0, file->curve.times.size(), std::nullopt});
-            continue;
-        }
-        for (const timing::EclipseWindow& window : file->windows) {
-            tasks.push_back({observations, window.first, window.last, window});
-        }
+// Reads a file and lays out its eclipses (one per window of the ephemeris, or
+// the whole curve); a file that cannot be read or planned is said and skipped.
+void readInput(const std::string& name, const Options& options, Inputs& inputs) {
+    auto curve = std::make_unique<readers::LightCurve>();
+    try {
+        *curve = readers::readLightCurve(name, options.columns, readFitsFromModule);
+    } catch (const readers::ReadError& error) {
+        say(error.what());
+        inputs.status = kInputOutput;
+        return;
     }
-    return tasks;
+    for (const std::string& note : curve->notes) {
+        say(name + ": " + note);
+    }
+    if (const auto problem =
+            options.ephemeris ? timing::ephemerisProblem(curve->times, *options.ephemeris) : std::nullopt) {
+        say(name + ": " + *problem);
+        inputs.status = kInputOutput;
+        return;
+    }
+    const timing::CurveView view{curve->source, curve->times, curve->magnitudes, curve->errors};
+    std::vector<timing::Eclipse> eclipses = timing::eclipsesOf(view, options.ephemeris);
+    if (eclipses.empty()) {
+        say(name + ": no eclipse of the ephemeris falls within the observations");
+    }
+    inputs.eclipses.insert(inputs.eclipses.end(), std::make_move_iterator(eclipses.begin()),
+                           std::make_move_iterator(eclipses.end()));
+    inputs.curves.push_back(std::move(curve));
 }
 
-std::string eclipseName(const Row& row) {
-    std::string name = *row.file;
-    if (row.predicted) {
-        name += ": cycle " + shortestText(row.predicted->cycle) + " " + typeName(row.predicted->type);
+// Times every eclipse on `--jobs` threads, with a progress line on a terminal,
+// keeping the method's work where the JSON table or the pictures show it.
+void timeEclipses(std::span<timing::Eclipse> eclipses, const Options& options, Clock::time_point start) {
+    timing::TimingSettings settings;
+    settings.ephemeris = options.ephemeris;
+    settings.minimumPoints = options.minimumPoints;
+    settings.noise = options.noise;
+    settings.keepMethod = options.format == OutputFormat::json || !options.plotDirectory.empty();
+    std::atomic<std::size_t> finished{0};
+    const ProgressLine progress(errorStreamProgress(start), finished, eclipses.size(), "eclipses timed");
+    timing::timeAndCheck(eclipses, settings, options.jobs, &finished);
+}
+
+// Says why each eclipse that is not ok is not.
+void sayWhyNotOk(std::span<const timing::Eclipse> eclipses) {
+    for (const timing::Eclipse& eclipse : eclipses) {
+        if (eclipse.timed.status == timing::Status::ok) {
+            continue;
+        }
+        std::string name(eclipse.curve.source);
+        if (eclipse.predicted) {
+            name += ": cycle " + shortestText(eclipse.predicted->cycle) + " " + typeName(eclipse.predicted->type);
+        }
+        say(name + ": " + timing::statusName(eclipse.timed.status) + ": " + eclipse.timed.reason);
     }
-    return name;
 }
 
 // The pictures come after the table: a folder that cannot be written fails
 // the run, not the table.
-int drawPicturesOf(const Options& options, std::span<const Row> rows, std::span<const timing::EclipseTask> tasks,
-                   Clock::time_point start) {
+int drawPicturesOf(const Options& options, std::span<const timing::Eclipse> eclipses, Clock::time_point start) {
     std::atomic<std::size_t> drawn{0};
-    const std::size_t total = rows.size() + (options.ephemeris ? 1 : 0);
+    const std::size_t total = eclipses.size() + (options.ephemeris ? 1 : 0);
     try {
         const ProgressLine progress(errorStreamProgress(start), drawn, total, "pictures drawn");
-        const PictureSettings settings{options.plotDirectory, options.plotFormat,
-                                       options.ephemeris ? &*options.ephemeris : nullptr};
-        drawPictures(settings, rows, tasks, drawn);
+        drawPictures({options.plotDirectory, options.plotFormat, options.ephemeris}, eclipses, drawn);
     } catch (const PictureError& error) {
         say(error.what());
         return kInputOutput;
@@ -83,12 +115,12 @@ int drawPicturesOf(const Options& options, std::span<const Row> rows, std::span<
     return kNormal;
 }
 
-std::string tableText(const Options& options, std::span<const Row> rows) {
+std::string tableText(const Options& options, std::span<const timing::Eclipse> eclipses) {
     std::ostringstream out;
     if (options.format == OutputFormat::json) {
-        writeJson(out, rows);
+        writeJson(out, eclipses);
     } else {
-        writeCsv(out, rows);
+        writeCsv(out, eclipses);
     }
     return std::move(out).str();
 }
@@ -110,77 +142,24 @@ int run(const Options& options) {
         say(*problem);
         return kInputOutput;
     }
-    int status = kNormal;
-    std::vector<std::unique_ptr<FileWork>> files;
+    Inputs inputs;
     for (const std::string& name : options.files) {
-        auto work = std::make_unique<FileWork>();
-        work->name = name;
-        try {
-            work->curve = readers::readLightCurve(name, options.columns, readFitsFromModule);
-        } catch (const readers::ReadError& error) {
-            say(error.what());
-            status = kInputOutput;
-            continue;
-        }
-        for (const std::string& note : work->curve.notes) {
-            say(name + ": " + note);
-        }
-        if (const auto problem =
-                options.ephemeris ? timing::ephemerisProblem(work->curve.times, *options.ephemeris) : std::nullopt) {
-            say(name + ": " + *problem);
-            status = kInputOutput;
-            continue;
-        }
-        if (options.ephemeris) {
-            work->windows = timing::predictEclipses(work->curve.times, *options.ephemeris);
-            if (work->windows.empty()) {
-                say(name + ": no eclipse of the ephemeris falls within the observations");
-            }
-        }
-        files.push_back(std::move(work));
+        readInput(name, options, inputs);
     }
-
-    timing::TimingSettings settings;
-    settings.ephemeris = options.ephemeris;
-    settings.minimumPoints = options.minimumPoints;
-    settings.noise = options.noise;
-    settings.keepMethod = options.format == OutputFormat::json || !options.plotDirectory.empty();
-    const std::vector<timing::EclipseTask> tasks = tasksOf(files, options);
-    const std::vector<timing::TimedEclipse> timed = [&] {
-        std::atomic<std::size_t> finished{0};
-        const ProgressLine progress(errorStreamProgress(start), finished, tasks.size(), "eclipses timed");
-        return timing::timeEclipses(tasks, settings, options.jobs, &finished);
-    }();
-
-    std::vector<Row> rows;
-    std::size_t next = 0;
-    for (const auto& file : files) {
-        if (!options.ephemeris) {
-            rows.push_back({&file->name, nullptr, &timed[next++]});
-            continue;
-        }
-        for (const timing::EclipseWindow& window : file->windows) {
-            rows.push_back({&file->name, &window, &timed[next++]});
-        }
-    }
-    for (const Row& row : rows) {
-        if (row.eclipse->status != timing::Status::ok) {
-            say(eclipseName(row) + ": " + timing::statusName(row.eclipse->status) + ": " + row.eclipse->reason);
-        }
-    }
-
-    if (files.empty()) {
+    timeEclipses(inputs.eclipses, options, start);
+    sayWhyNotOk(inputs.eclipses);
+    if (inputs.curves.empty()) {
         say("no file could be timed: no table written");
         return kInputOutput;
     }
-    if (const auto failure = writeTable(options.output, tableText(options, rows))) {
+    if (const auto failure = writeTable(options.output, tableText(options, inputs.eclipses))) {
         say(*failure);
         return kInputOutput;
     }
-    if (!options.plotDirectory.empty() && drawPicturesOf(options, rows, tasks, start) != kNormal) {
+    if (!options.plotDirectory.empty() && drawPicturesOf(options, inputs.eclipses, start) != kNormal) {
         return kInputOutput;
     }
-    return status;
+    return inputs.status;
 }
 
 }  // namespace

@@ -50,19 +50,19 @@ TimedEclipse failedRow(TimedEclipse row, std::span<const double> times, std::spa
 }
 
 // The method on one window, and the checks around it.
-TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, analysis::WorkingStorage& storage) {
+TimedEclipse timedRow(const Eclipse& eclipse, const TimingSettings& settings, analysis::WorkingStorage& storage) {
     constexpr int kThreads = 1;  // the eclipses themselves keep every core busy
-    require(task.first <= task.last && task.last <= task.curve.times.size() &&
-                task.curve.magnitudes.size() == task.curve.times.size(),
-            "a task's observations lie within its light curve");
+    require(eclipse.first <= eclipse.last && eclipse.last <= eclipse.curve.times.size() &&
+                eclipse.curve.magnitudes.size() == eclipse.curve.times.size(),
+            "an eclipse's observations lie within its light curve");
     TimedEclipse row;
-    row.points = task.last - task.first;
-    const std::span<const double> times = task.curve.times.subspan(task.first, row.points);
-    const std::span<const double> magnitudes = task.curve.magnitudes.subspan(task.first, row.points);
+    row.points = eclipse.last - eclipse.first;
+    const std::span<const double> times = eclipse.times();
+    const std::span<const double> magnitudes = eclipse.magnitudes();
     row.firstTime = times.empty() ? std::nan("") : times.front();
     row.lastTime = times.empty() ? std::nan("") : times.back();
-    if (task.predicted && settings.ephemeris) {
-        if (auto problem = coverageProblem(task.curve.times, *task.predicted, *settings.ephemeris,
+    if (eclipse.predicted && settings.ephemeris) {
+        if (auto problem = coverageProblem(eclipse.curve.times, *eclipse.predicted, *settings.ephemeris,
                                            settings.minimumPoints)) {
             row.status = Status::partial;
             row.reason = std::move(*problem);
@@ -105,8 +105,8 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
     }
     row.error = estimate.error;
     row.flags = estimate.flags;
-    if (task.predicted) {
-        row.oMinusC = timing.fit.minimumTime - task.predicted->predicted;
+    if (eclipse.predicted) {
+        row.oMinusC = timing.fit.minimumTime - eclipse.predicted->predicted;
     }
     if (auto doubt = implausibility(times, magnitudes, timing.fit.minimumTime)) {
         row.status = Status::suspect;
@@ -118,15 +118,15 @@ TimedEclipse timeTask(const EclipseTask& task, const TimingSettings& settings, a
 }
 
 // Any failure but a lack of memory ends the eclipse it met, not the run.
-TimedEclipse timeTaskOrSayWhy(const EclipseTask& task, const TimingSettings& settings,
+TimedEclipse timedRowOrSayWhy(const Eclipse& eclipse, const TimingSettings& settings,
                               analysis::WorkingStorage& storage) {
     try {
-        return timeTask(task, settings, storage);
+        return timedRow(eclipse, settings, storage);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& failure) {
         TimedEclipse row;
-        row.points = task.last - task.first;
+        row.points = eclipse.last - eclipse.first;
         row.firstTime = row.lastTime = std::nan("");
         row.reason = std::string("an unexpected failure in timing this eclipse: ") + failure.what();
         return row;
@@ -135,18 +135,29 @@ TimedEclipse timeTaskOrSayWhy(const EclipseTask& task, const TimingSettings& set
 
 }  // namespace
 
-std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
-                                       unsigned jobs, std::atomic<std::size_t>* finished) {
-    std::vector<TimedEclipse> rows(tasks.size());
+std::vector<Eclipse> eclipsesOf(const CurveView& curve, const std::optional<Ephemeris>& ephemeris) {
+    std::vector<Eclipse> eclipses;
+    if (!ephemeris) {
+        eclipses.push_back({curve, 0, curve.times.size(), std::nullopt, {}});
+        return eclipses;
+    }
+    for (const EclipseWindow& window : predictEclipses(curve.times, *ephemeris)) {
+        eclipses.push_back({curve, window.first, window.last, window, {}});
+    }
+    return eclipses;
+}
+
+void timeAndCheck(std::span<Eclipse> eclipses, const TimingSettings& settings, unsigned jobs,
+                  std::atomic<std::size_t>* finished) {
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
     std::mutex failureLock;
-    // Each worker takes the next task until none is left, in its own storage.
+    // Each worker takes the next eclipse until none is left, in its own storage.
     auto work = [&] {
         analysis::WorkingStorage storage;
         try {
-            for (std::size_t i = next++; i < tasks.size(); i = next++) {
-                rows[i] = timeTaskOrSayWhy(tasks[i], settings, storage);
+            for (std::size_t i = next++; i < eclipses.size(); i = next++) {
+                eclipses[i].timed = timedRowOrSayWhy(eclipses[i], settings, storage);
                 if (finished != nullptr) {
                     finished->fetch_add(1, std::memory_order_relaxed);
                 }
@@ -156,11 +167,11 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
             if (!failure) {
                 failure = std::current_exception();
             }
-            next = tasks.size();
+            next = eclipses.size();
         }
     };
     std::vector<std::thread> workers;
-    const unsigned wanted = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(tasks.size())));
+    const unsigned wanted = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(eclipses.size())));
     for (unsigned j = 1; j < wanted; ++j) {
         try {
             workers.emplace_back(work);
@@ -175,7 +186,6 @@ std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const
     if (failure) {
         std::rethrow_exception(failure);
     }
-    return rows;
 }
 
 }  // namespace kvw::timing

@@ -1,5 +1,6 @@
 // Timing many eclipses: each window of observations through the method, with
-// the checks the console program lacks, on all cores, results in task order.
+// the checks the console program lacks, on all cores. One structure carries
+// each eclipse from its window to its row: what to time, and how it came out.
 #pragma once
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/eclipse_timing.h"
@@ -15,20 +17,13 @@
 
 namespace kvw::timing {
 
-// Observations sorted by time; errors empty or one per time.
-struct Observations {
+// A light curve as the timing reads it: views of a reader's LightCurve (which
+// must outlive them), sorted by time, with the name of its file.
+struct CurveView {
+    std::string_view source;
     std::span<const double> times;
     std::span<const double> magnitudes;
-    std::span<const double> errors;
-};
-
-// One eclipse to time: the observations [first, last) of a light curve, with
-// its predicted eclipse when an ephemeris gave one.
-struct EclipseTask {
-    Observations curve;
-    std::size_t first = 0;
-    std::size_t last = 0;
-    std::optional<EclipseWindow> predicted;
+    std::span<const double> errors;  // empty, or one per time
 };
 
 enum class Status {
@@ -41,6 +36,7 @@ enum class Status {
 
 const char* statusName(Status status);
 
+// How the timing of one eclipse came out: the values of its row.
 struct TimedEclipse {
     std::size_t points = 0;  // observations in the window
     double firstTime = 0;    // the first and last of them (NaN when there are none)
@@ -65,11 +61,30 @@ struct TimingSettings {
     bool keepMethod = false;      // fill TimedEclipse::method
 };
 
-// Times every task; `jobs` threads at most (at least one). Results are in the
-// order of the tasks. `finished`, when given, is counted up as each task is
-// done, for a progress display to read. Any other failure in a task makes
-// its row failed with the reason. Raises std::bad_alloc when memory runs out.
-std::vector<TimedEclipse> timeEclipses(std::span<const EclipseTask> tasks, const TimingSettings& settings,
-                                       unsigned jobs, std::atomic<std::size_t>* finished = nullptr);
+// One eclipse, from its window to its row: the observations [first, last) of a
+// light curve, the eclipse an ephemeris predicted there (none when the curve is
+// timed whole), and, once timed, how it came out.
+struct Eclipse {
+    CurveView curve;
+    std::size_t first = 0;
+    std::size_t last = 0;
+    std::optional<EclipseWindow> predicted;
+    TimedEclipse timed;
+
+    std::span<const double> times() const { return curve.times.subspan(first, last - first); }
+    std::span<const double> magnitudes() const { return curve.magnitudes.subspan(first, last - first); }
+};
+
+// The eclipses of a light curve: one per window that the ephemeris predicts
+// within it (predictEclipses), or the whole curve without an ephemeris.
+std::vector<Eclipse> eclipsesOf(const CurveView& curve, const std::optional<Ephemeris>& ephemeris);
+
+// Times every eclipse and checks it, filling each one's `timed`; `jobs`
+// threads at most (at least one). `finished`, when given, is counted up as
+// each eclipse is done, for a progress display to read. Any failure in one
+// eclipse other than a lack of memory makes its row failed with the reason;
+// raises std::bad_alloc when memory runs out.
+void timeAndCheck(std::span<Eclipse> eclipses, const TimingSettings& settings, unsigned jobs,
+                  std::atomic<std::size_t>* finished = nullptr);
 
 }  // namespace kvw::timing

@@ -19,10 +19,9 @@ EclipsePicture pictureOfRow(const LightCurve& curve, const std::string& file, do
     settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, 0.5 * (curve.times.back() - curve.times.front()),
                                            std::nullopt};
     settings.keepMethod = true;
-    const timing::EclipseTask task{{curve.times, curve.magnitudes, {}}, 0, curve.times.size(), window};
-    const std::vector<timing::TimedEclipse> timed = timing::timeEclipses({&task, 1}, settings, 1);
-    const minima::Row row{&file, &window, &timed.front()};
-    return minima::eclipsePicture(row, curve.times, curve.magnitudes);
+    timing::Eclipse row{{file, curve.times, curve.magnitudes, {}}, 0, curve.times.size(), window, {}};
+    timing::timeAndCheck({&row, 1}, settings, 1);
+    return minima::eclipsePicture(row);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ namespace {
 struct Curve {
     std::vector<double> times;
     std::vector<double> magnitudes;
-    Observations observations() const { return {times, magnitudes, {}}; }
+    CurveView observations() const { return {"curve", times, magnitudes, {}}; }
 };
 
 // Evenly spaced points from `begin` over `length` days, Gaussian eclipses of
@@ -40,8 +40,9 @@ Curve eclipses(double begin, double length, int points, const std::vector<double
 }
 
 TimedEclipse timeWhole(const Curve& curve) {
-    const EclipseTask task{curve.observations(), 0, curve.times.size(), std::nullopt};
-    return timeEclipses({&task, 1}, TimingSettings{}, 1).front();
+    Eclipse eclipse{curve.observations(), 0, curve.times.size(), std::nullopt, {}};
+    timeAndCheck({&eclipse, 1}, TimingSettings{}, 1);
+    return eclipse.timed;
 }
 
 TEST(Ephemeris, PrimariesAndSecondariesWithinTheData) {
@@ -162,17 +163,17 @@ TEST(Plausibility, EachReasonForAMinimumOutsideTheEclipse) {
 // with the reason, and no other.
 TEST(TimeEclipses, AFaultInAWorkerFailsItsEclipseOnly) {
     const Curve curve = eclipses(2459000.2, 3.0, 3000, {2459000.5, 2459001.5, 2459002.5});
-    std::vector<EclipseTask> tasks;
+    std::vector<Eclipse> rows;
     for (int e = 0; e < 3; ++e) {
         const auto first = static_cast<std::size_t>(200 + 1000 * e);
-        tasks.push_back({curve.observations(), first, first + 200, std::nullopt});
+        rows.push_back({curve.observations(), first, first + 200, std::nullopt, {}});
     }
-    tasks[1].last = curve.times.size() + 1;  // beyond the light curve: a fault of the caller
-    const std::vector<TimedEclipse> rows = timeEclipses(tasks, TimingSettings{}, 3);
-    EXPECT_EQ(rows[1].status, Status::failed);
-    EXPECT_NE(rows[1].reason.find("a precondition does not hold"), std::string::npos) << rows[1].reason;
-    EXPECT_EQ(rows[0].status, Status::ok) << rows[0].reason;
-    EXPECT_EQ(rows[2].status, Status::ok) << rows[2].reason;
+    rows[1].last = curve.times.size() + 1;  // beyond the light curve: a fault of the caller
+    timeAndCheck(rows, TimingSettings{}, 3);
+    EXPECT_EQ(rows[1].timed.status, Status::failed);
+    EXPECT_NE(rows[1].timed.reason.find("a precondition does not hold"), std::string::npos) << rows[1].timed.reason;
+    EXPECT_EQ(rows[0].timed.status, Status::ok) << rows[0].timed.reason;
+    EXPECT_EQ(rows[2].timed.status, Status::ok) << rows[2].timed.reason;
 }
 
 TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {
@@ -191,20 +192,18 @@ TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {
     }
     TimingSettings settings;
     settings.ephemeris = Ephemeris{2459000.5, 0.7, 0.08, std::nullopt};
-    std::vector<EclipseTask> tasks;
-    for (const EclipseWindow& w : predictEclipses(gapped.times, *settings.ephemeris)) {
-        tasks.push_back({gapped.observations(), w.first, w.last, w});
-    }
-    ASSERT_EQ(tasks.size(), 14u);
-    const std::vector<TimedEclipse> one = timeEclipses(tasks, settings, 1);
-    const std::vector<TimedEclipse> four = timeEclipses(tasks, settings, 4);
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
+    std::vector<Eclipse> one = eclipsesOf(gapped.observations(), settings.ephemeris);
+    ASSERT_EQ(one.size(), 14u);
+    std::vector<Eclipse> four = one;
+    timeAndCheck(one, settings, 1);
+    timeAndCheck(four, settings, 4);
+    for (std::size_t i = 0; i < one.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(one[i].status, i == 2 ? Status::partial : Status::ok) << one[i].reason;
-        EXPECT_EQ(four[i].status, one[i].status);
-        EXPECT_EQ(four[i].time, one[i].time);
-        if (one[i].time) {
-            EXPECT_NEAR(*one[i].oMinusC, 0.0, 0.0005);
+        EXPECT_EQ(one[i].timed.status, i == 2 ? Status::partial : Status::ok) << one[i].timed.reason;
+        EXPECT_EQ(four[i].timed.status, one[i].timed.status);
+        EXPECT_EQ(four[i].timed.time, one[i].timed.time);
+        if (one[i].timed.time) {
+            EXPECT_NEAR(*one[i].timed.oMinusC, 0.0, 0.0005);
         }
     }
 }

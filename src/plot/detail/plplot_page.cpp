@@ -1,6 +1,8 @@
 #include "detail/plplot_page.h"
 
+#include <fcntl.h>
 #include <plplot/plplot.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -8,8 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "base/precondition.h"
@@ -122,15 +125,45 @@ void insertSvgMetadata(std::string& svg, const std::string& title, const std::st
                                 escapeXml(cleanText(description)) + "</desc>");
 }
 
+// The picture is written beside the file under a name of its own and renamed
+// over it once complete, so that a picture that cannot be written whole
+// leaves an older one as it was.
 void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        throw PlotError("cannot write " + path + ": " + std::strerror(errno));
+    const auto failed = [&](int error) {
+        return PlotError("cannot write " + path + ": " + std::strerror(error));
+    };
+    const std::filesystem::path target(path);
+    const std::string stem = (target.parent_path() / (".kvw-picture-" + std::to_string(::getpid()))).string();
+    std::string temporary;
+    int file = -1;
+    for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
+        temporary = stem + "-" + std::to_string(attempt);
+        file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file < 0 && errno != EEXIST) {
+            throw failed(errno);
+        }
     }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        throw PlotError("cannot write " + path + ": " + std::strerror(errno));
+    if (file < 0) {
+        throw failed(EEXIST);
+    }
+    int error = 0;
+    for (std::size_t done = 0; done < bytes.size() && error == 0;) {
+        const ssize_t written = ::write(file, bytes.data() + done, bytes.size() - done);
+        if (written >= 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
+    if (::close(file) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        throw failed(error);
     }
 }
 
