@@ -96,6 +96,154 @@ std::vector<std::string> withSecondaryPhase(std::vector<std::string> words) {
     return words;
 }
 
+// What the command line gives before it becomes Options: the values read and
+// the options that say whether they were given.
+struct Given {
+    Options options;
+    double epoch = 0;
+    double period = 0;
+    double halfWidth = 0;
+    double secondaryPhase = 0.5;
+    std::string format = "csv";
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    double noise = 0;
+    CLI::Option* epochOption = nullptr;
+    CLI::Option* periodOption = nullptr;
+    CLI::Option* secondaryOption = nullptr;
+    CLI::Option* noiseOption = nullptr;
+};
+
+void addEphemerisOptions(CLI::App& app, Given& given) {
+    const char* group = "Ephemeris (times in the files' own time scale, e.g. BJD for TESS)";
+    given.periodOption = app.add_option("--period", given.period, "Orbital period P in days")
+                             ->check(finitePositive())
+                             ->type_name("P")
+                             ->group(group);
+    given.epochOption = app.add_option("--epoch", given.epoch, "Time T0 of a primary minimum; eclipses at T0 + E P")
+                            ->check(finiteNumber())
+                            ->type_name("T0")
+                            ->group(group);
+    CLI::Option* halfWidthOption =
+        app.add_option("--half-width", given.halfWidth, "Half-width W in days of the window timed around each eclipse")
+            ->check(finitePositive())
+            ->type_name("W")
+            ->group(group);
+    given.secondaryOption =
+        app.add_option("--secondary", given.secondaryPhase,
+                       "Time the secondary eclipses too, at phase PHASE (the number after it; else 0.5), cycle "
+                       "numbers E + PHASE")
+            ->expected(0, 1)
+            ->check(phase())
+            ->type_name("[PHASE]")
+            ->group(group);
+    CLI::Option* minPointsOption =
+        app.add_option("--min-points", given.options.minimumPoints,
+                       "Fewest observations on each side of a predicted time to time its eclipse")
+            ->capture_default_str()
+            ->check(positiveCount())
+            ->type_name("N")
+            ->group(group);
+    given.epochOption->needs(halfWidthOption);
+    halfWidthOption->needs(given.epochOption);
+    given.periodOption->needs(given.epochOption);
+    given.secondaryOption->needs(given.periodOption);
+    minPointsOption->needs(given.epochOption);
+}
+
+void addColumnOptions(CLI::App& app, readers::ReadOptions& columns) {
+    const char* group = "Columns (a header name or a number from 1)";
+    CLI::Option* magOption =
+        app.add_option("--mag-column", columns.magColumn, "Column of magnitudes (the default kind)")
+            ->type_name("COLUMN")
+            ->group(group);
+    CLI::Option* fluxOption =
+        app.add_option("--flux-column", columns.fluxColumn,
+                       "Column of fluxes, turned into magnitudes -2.5 log10 f (FITS: PDCSAP_FLUX by default)")
+            ->type_name("COLUMN")
+            ->group(group);
+    magOption->excludes(fluxOption);
+    app.add_option("--time-column", columns.timeColumn, "Column of times (days or ISO 8601 UTC)")
+        ->type_name("COLUMN")
+        ->group(group);
+    app.add_option("--error-column", columns.errorColumn, "Column of the values' errors")
+        ->type_name("COLUMN")
+        ->group(group);
+    app.add_option("--band", columns.band, "AAVSO: the filter to time when a file has several")
+        ->type_name("FILTER")
+        ->group(group);
+}
+
+void addOutputOptions(CLI::App& app, Given& given) {
+    const char* group = "Output";
+    app.add_option("-o,--output", given.options.output, "Write the table to FILE instead of standard output")
+        ->type_name("FILE")
+        ->group(group);
+    app.add_option("--format", given.format, "csv, or json with every trial of the scan for plotting")
+        ->check(CLI::IsMember({"csv", "json"}))
+        ->type_name("FORMAT")
+        ->capture_default_str()
+        ->group(group);
+    CLI::Option* plotOption =
+        app.add_option("--plot", given.options.plotDirectory, "Draw each eclipse (and the O-C diagram) into DIR")
+            ->type_name("DIR")
+            ->group(group);
+    app.add_option("--plot-format", given.options.plotFormat, "Pictures as svg, pdf or png")
+        ->check(CLI::IsMember({"svg", "pdf", "png"}))
+        ->type_name("FORMAT")
+        ->capture_default_str()
+        ->needs(plotOption)
+        ->group(group);
+}
+
+void addMethodOptions(CLI::App& app, Given& given) {
+    const char* group = "Method";
+    given.noiseOption = app.add_option("--noise", given.noise, "The noise of one observation in magnitudes, when known")
+                            ->check(finitePositive())
+                            ->type_name("MAG")
+                            ->group(group);
+    app.add_option("--jobs", given.jobs, "Eclipses timed at once (default: all cores)")
+        ->check(positiveCount())
+        ->type_name("N")
+        ->group(group);
+}
+
+// The text and status CLI11 gives for --help, --version or a mistake; a
+// mistake ends with status 2.
+CommandLine endedEarly(const CLI::App& app, const CLI::ParseError& error) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CommandLine result;
+    result.status = app.exit(error, out, err);
+    result.toErrorStream = result.status != 0;
+    result.text = result.toErrorStream ? err.str() : out.str();
+    if (result.status != 0) {
+        result.status = 2;
+    }
+    return result;
+}
+
+Options optionsOf(Given& given) {
+    Options options = std::move(given.options);
+    if (*given.epochOption) {
+        timing::Ephemeris ephemeris;
+        ephemeris.epoch = given.epoch;
+        ephemeris.halfWidth = given.halfWidth;
+        if (*given.periodOption) {
+            ephemeris.period = given.period;
+        }
+        if (*given.secondaryOption) {
+            ephemeris.secondaryPhase = given.secondaryPhase;
+        }
+        options.ephemeris = ephemeris;
+    }
+    if (*given.noiseOption) {
+        options.noise = given.noise;
+    }
+    options.jobs = given.jobs;
+    options.format = given.format == "json" ? OutputFormat::json : OutputFormat::csv;
+    return options;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -107,139 +255,21 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", std::string("kvw-minima ") + KVW_VERSION);
     app.get_formatter()->column_width(30);
 
-    Options options;
-    double epoch = 0;
-    double period = 0;
-    double halfWidth = 0;
-    double secondaryPhase = 0.5;
-    std::string format = "csv";
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    double noiseValue = 0;
-
-    app.add_option("FILE", options.files, "Light-curve files (text table, AAVSO extended or FITS)")
+    Given given;
+    app.add_option("FILE", given.options.files, "Light-curve files (text table, AAVSO extended or FITS)")
         ->required()
         ->type_name("");
-
-    const char* ephemerisGroup = "Ephemeris (times in the files' own time scale, e.g. BJD for TESS)";
-    CLI::Option* periodOption =
-        app.add_option("--period", period, "Orbital period P in days")
-            ->check(finitePositive())
-            ->type_name("P")->group(ephemerisGroup);
-    CLI::Option* epochOption =
-        app.add_option("--epoch", epoch, "Time T0 of a primary minimum; eclipses at T0 + E P")
-            ->check(finiteNumber())
-            ->type_name("T0")
-            ->group(ephemerisGroup);
-    CLI::Option* halfWidthOption =
-        app.add_option("--half-width", halfWidth, "Half-width W in days of the window timed around each eclipse")
-            ->check(finitePositive())
-            ->type_name("W")
-            ->group(ephemerisGroup);
-    CLI::Option* secondaryOption =
-        app.add_option("--secondary", secondaryPhase,
-                       "Time the secondary eclipses too, at phase PHASE (the number after it; else 0.5), cycle "
-                       "numbers E + PHASE")
-            ->expected(0, 1)
-            ->check(phase())
-            ->type_name("[PHASE]")
-            ->group(ephemerisGroup);
-    CLI::Option* minPointsOption =
-        app.add_option("--min-points", options.minimumPoints,
-                       "Fewest observations on each side of a predicted time to time its eclipse")
-            ->capture_default_str()
-            ->check(positiveCount())
-            ->type_name("N")
-            ->group(ephemerisGroup);
-    epochOption->needs(halfWidthOption);
-    halfWidthOption->needs(epochOption);
-    periodOption->needs(epochOption);
-    secondaryOption->needs(periodOption);
-    minPointsOption->needs(epochOption);
-
-    const char* columnsGroup = "Columns (a header name or a number from 1)";
-    CLI::Option* magOption =
-        app.add_option("--mag-column", options.columns.magColumn, "Column of magnitudes (the default kind)")
-            ->type_name("COLUMN")
-            ->group(columnsGroup);
-    CLI::Option* fluxOption =
-        app.add_option("--flux-column", options.columns.fluxColumn,
-                       "Column of fluxes, turned into magnitudes -2.5 log10 f (FITS: PDCSAP_FLUX by default)")
-            ->type_name("COLUMN")
-            ->group(columnsGroup);
-    magOption->excludes(fluxOption);
-    app.add_option("--time-column", options.columns.timeColumn, "Column of times (days or ISO 8601 UTC)")
-        ->type_name("COLUMN")
-        ->group(columnsGroup);
-    app.add_option("--error-column", options.columns.errorColumn, "Column of the values' errors")
-        ->type_name("COLUMN")
-        ->group(columnsGroup);
-    app.add_option("--band", options.columns.band, "AAVSO: the filter to time when a file has several")
-        ->type_name("FILTER")
-        ->group(columnsGroup);
-
-    const char* outputGroup = "Output";
-    app.add_option("-o,--output", options.output, "Write the table to FILE instead of standard output")
-        ->type_name("FILE")
-        ->group(outputGroup);
-    app.add_option("--format", format, "csv, or json with every trial of the scan for plotting")
-        ->check(CLI::IsMember({"csv", "json"}))
-        ->type_name("FORMAT")
-        ->capture_default_str()
-        ->group(outputGroup);
-    CLI::Option* plotOption =
-        app.add_option("--plot", options.plotDirectory, "Draw each eclipse (and the O-C diagram) into DIR")
-            ->type_name("DIR")
-            ->group(outputGroup);
-    app.add_option("--plot-format", options.plotFormat, "Pictures as svg, pdf or png")
-        ->check(CLI::IsMember({"svg", "pdf", "png"}))
-        ->type_name("FORMAT")
-        ->capture_default_str()
-        ->needs(plotOption)
-        ->group(outputGroup);
-
-    const char* methodGroup = "Method";
-    CLI::Option* noiseOption =
-        app.add_option("--noise", noiseValue, "The noise of one observation in magnitudes, when known")
-            ->check(finitePositive())
-            ->type_name("MAG")
-            ->group(methodGroup);
-    app.add_option("--jobs", jobs, "Eclipses timed at once (default: all cores)")
-        ->check(positiveCount())
-        ->type_name("N")
-        ->group(methodGroup);
-
-    CommandLine result;
+    addEphemerisOptions(app, given);
+    addColumnOptions(app, given.options.columns);
+    addOutputOptions(app, given);
+    addMethodOptions(app, given);
     try {
         app.parse(words);
     } catch (const CLI::ParseError& error) {
-        std::ostringstream out;
-        std::ostringstream err;
-        result.status = app.exit(error, out, err);
-        result.toErrorStream = result.status != 0;
-        result.text = result.toErrorStream ? err.str() : out.str();
-        if (result.status != 0) {
-            result.status = 2;
-        }
-        return result;
+        return endedEarly(app, error);
     }
-    if (*epochOption) {
-        timing::Ephemeris ephemeris;
-        ephemeris.epoch = epoch;
-        ephemeris.halfWidth = halfWidth;
-        if (*periodOption) {
-            ephemeris.period = period;
-        }
-        if (*secondaryOption) {
-            ephemeris.secondaryPhase = secondaryPhase;
-        }
-        options.ephemeris = ephemeris;
-    }
-    if (*noiseOption) {
-        options.noise = noiseValue;
-    }
-    options.jobs = jobs;
-    options.format = format == "json" ? OutputFormat::json : OutputFormat::csv;
-    result.options = std::move(options);
+    CommandLine result;
+    result.options = optionsOf(given);
     return result;
 }
 
