@@ -88,7 +88,8 @@ CurveIdentity curveOf(const timing::Eclipse& eclipse) {
 std::vector<std::pair<CurveIdentity, std::string>> inputFiles(std::span<const timing::Eclipse> eclipses) {
     std::vector<std::pair<CurveIdentity, std::string>> files;
     for (const timing::Eclipse& eclipse : eclipses) {
-        if (std::none_of(files.begin(), files.end(), [&](const auto& file) { return file.first == curveOf(eclipse); })) {
+        const auto same = [&](const auto& file) { return file.first == curveOf(eclipse); };
+        if (std::none_of(files.begin(), files.end(), same)) {
             files.emplace_back(curveOf(eclipse), eclipse.curve.source);
         }
     }

@@ -2,6 +2,7 @@
 // light-curve file (FITS and CSV alike), the real files observers have, and
 // input that must fail cleanly.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
@@ -481,5 +482,93 @@ TEST(MinimaRun, SecondaryPhaseWrittenApart) {
         }
     }
 }
+// The JSON table read back: the same rows as the CSV table, to the last bit,
+// and the method's work in them, which gives the time again: every trial
+// with its pairs and sum, and the parabola through the smallest of trials
+// K..3K whose vertex is the time. "--secondary" alone before the file means
+// phase 0.5.
+TEST(MinimaRun, JsonReadBackGivesTheRowsAndTheirTimes) {
+    std::vector<Eclipse> eclipses;
+    for (int e = 0; e < 3; ++e) {
+        eclipses.push_back({2459000.4 + 0.8 * e, 0.8});
+        eclipses.push_back({2459000.8 + 0.8 * e, 0.3});
+    }
+    TempDir dir;
+    dir.write("both.dat", asText(lightCurve(2459000.3, 2.0, 3000, eclipses, 0.003, 9)));
+    const std::vector<std::string> arguments = {"--period", "0.8", "--epoch", "2459000.4", "--half-width", "0.06",
+                                                "--secondary", "both.dat"};
+    const RunResult csv = minima(dir, arguments);
+    std::vector<std::string> asJson = {"--format", "json"};
+    asJson.insert(asJson.end(), arguments.begin(), arguments.end());
+    const RunResult json = minima(dir, asJson);
+    ASSERT_EQ(csv.status, 0) << csv.errors;
+    ASSERT_EQ(json.status, 0) << json.errors;
+    const auto rows = csvRows(csv.output);
+    const nlohmann::json table = nlohmann::json::parse(json.output);
+    const nlohmann::json& read = table.at("eclipses");
+    ASSERT_EQ(read.size(), rows.size());
+    ASSERT_EQ(rows.size(), 5u);  // 0, 0.5, 1, 1.5, 2: the last secondary lies past the data
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        const nlohmann::json& row = read[i];
+        EXPECT_EQ(rows[i].at("cycle"), i % 2 == 0 ? std::to_string(i / 2) : std::to_string(i / 2) + ".5");
+        EXPECT_EQ(row.at("status"), rows[i].at("status"));
+        for (const char* column : {"cycle", "predicted", "time", "error", "error_classic", "mean_value", "o_c"}) {
+            EXPECT_EQ(row.at(column).get<double>(), number(rows[i].at(column))) << column;
+        }
+        const std::vector<double> times = row.at("trials").at("time");
+        const std::vector<double> sums = row.at("trials").at("sum");
+        const std::vector<int> pairs = row.at("trials").at("pairs");
+        ASSERT_EQ(times.size() % 4, 3u);  // 4K - 1
+        ASSERT_EQ(sums.size(), times.size());
+        ASSERT_EQ(pairs.size(), times.size());
+        const std::size_t k = (times.size() + 1) / 4;
+        const nlohmann::json& parabola = row.at("parabola");
+        const auto smallest = parabola.at("smallest_trial").get<std::size_t>();
+        const auto searchedFirst = sums.begin() + static_cast<std::ptrdiff_t>(k - 1);
+        const auto searchedEnd = sums.begin() + static_cast<std::ptrdiff_t>(3 * k);
+        EXPECT_EQ(smallest, static_cast<std::size_t>(std::min_element(searchedFirst, searchedEnd) - sums.begin()) + 1);
+        const double a = parabola.at("a");
+        const double b = parabola.at("b");
+        const double vertex = parabola.at("origin").get<double>() - b / (2 * a);
+        EXPECT_NEAR(vertex, row.at("time").get<double>(), 1e-9);
+        EXPECT_GT(vertex, times[smallest - 2]);
+        EXPECT_LT(vertex, times[smallest]);
+    }
+}
+
+// --noise gives the error per observation instead of the one the sums show;
+// --min-points the observations an eclipse needs on each side.
+TEST(MinimaRun, NoiseAndMinimumPointsShapeTheRows) {
+    TempDir dir;
+    dir.write("one.dat", asText(lightCurve(2459000.3, 0.25, 300, {{2459000.43, 0.8}}, 0.003, 1)));
+    const std::vector<std::string> ephemeris = {"--epoch", "2459000.43", "--half-width", "0.05"};
+    const auto rowOf = [&](std::vector<std::string> arguments) {
+        arguments.push_back("one.dat");
+        const RunResult result = minima(dir, arguments);
+        EXPECT_EQ(result.status, 0) << result.errors;
+        const auto rows = csvRows(result.output);
+        EXPECT_EQ(rows.size(), 1u) << result.output;
+        return rows.empty() ? std::map<std::string, std::string>() : rows.front();
+    };
+    const auto measured = rowOf({});
+    const auto noisy = rowOf({"--noise", "0.03"});
+    EXPECT_EQ(noisy.at("error_classic"), measured.at("error_classic"));
+    EXPECT_GT(number(noisy.at("error")), 3 * number(measured.at("error")));
+
+    // About 60 observations on each side of the predicted time in the window.
+    std::vector<std::string> enough = ephemeris;
+    enough.insert(enough.end(), {"--min-points", "50"});
+    EXPECT_EQ(rowOf(enough).at("status"), "ok");
+    std::vector<std::string> tooFew = ephemeris;
+    tooFew.insert(tooFew.end(), {"--min-points", "70"});
+    const auto partial = rowOf(tooFew);
+    EXPECT_EQ(partial.at("status"), "partial");
+    EXPECT_EQ(partial.at("time"), "");
+    const RunResult said = minima(dir, {"--epoch", "2459000.43", "--half-width", "0.05", "--min-points", "70",
+                                        "one.dat"});
+    EXPECT_NE(said.errors.find("at least 70 needed on each side"), std::string::npos) << said.errors;
+}
+
 }  // namespace
 }  // namespace kvw::testing
