@@ -75,7 +75,7 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
 
 // Times every eclipse on `--jobs` threads, with a progress line on a terminal,
 // keeping the method's work where the JSON table or the pictures show it.
-void timeEclipses(std::span<timing::Eclipse> eclipses, const Options& options, Clock::time_point start) {
+void timeEveryEclipse(std::span<timing::Eclipse> eclipses, const Options& options, Clock::time_point start) {
     timing::TimingSettings settings;
     settings.ephemeris = options.ephemeris;
     settings.minimumPoints = options.minimumPoints;
@@ -146,7 +146,7 @@ int run(const Options& options) {
     for (const std::string& name : options.files) {
         readInput(name, options, inputs);
     }
-    timeEclipses(inputs.eclipses, options, start);
+    timeEveryEclipse(inputs.eclipses, options, start);
     sayWhyNotOk(inputs.eclipses);
     if (inputs.curves.empty()) {
         say("no file could be timed: no table written");
