@@ -67,4 +67,14 @@ EclipseTiming timeEclipse(std::span<const double> times, std::span<const double>
     return timeEclipse(times, magnitudes, storage);
 }
 
+std::vector<double> absoluteTimes(std::span<const double> daysAfterOffset, std::int32_t dayOffset) {
+    const double offset = dayOffset;
+    std::vector<double> absolute;
+    absolute.reserve(daysAfterOffset.size());
+    for (const double t : daysAfterOffset) {
+        absolute.push_back(t + offset);
+    }
+    return absolute;
+}
+
 }  // namespace kvw::analysis

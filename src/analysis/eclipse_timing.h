@@ -60,4 +60,8 @@ EclipseTiming timeEclipse(std::span<const double> times, std::span<const double>
 // The same in storage of its own.
 EclipseTiming timeEclipse(std::span<const double> times, std::span<const double> magnitudes);
 
+// Times of the method's tables (grid and trial times, days after the day
+// offset D) as absolute times, t + D.
+std::vector<double> absoluteTimes(std::span<const double> daysAfterOffset, std::int32_t dayOffset);
+
 }  // namespace kvw::analysis

@@ -75,17 +75,6 @@ nlohmann::ordered_json jsonNumbers(const std::vector<double>& values) {
     return list;
 }
 
-// Times of the method's tables (days after the day offset) as absolute times.
-std::vector<double> absoluteTimes(std::span<const double> times, std::int32_t dayOffset) {
-    const double offset = dayOffset;
-    std::vector<double> absolute;
-    absolute.reserve(times.size());
-    for (const double t : times) {
-        absolute.push_back(t + offset);
-    }
-    return absolute;
-}
-
 // The method's work on a row: the branch window, the grid step, every trial
 // and the parabola of a proper minimum.
 void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming& method) {
@@ -94,7 +83,7 @@ void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming
     items["branch_window"] = {{"start", curve.windowStart}, {"end", curve.windowEnd}};
     items["grid_step"] = curve.step;
     items["day_offset"] = curve.dayOffset;
-    items["trials"] = {{"time", jsonNumbers(absoluteTimes(scan.trialTimes, curve.dayOffset))},
+    items["trials"] = {{"time", jsonNumbers(analysis::absoluteTimes(scan.trialTimes, curve.dayOffset))},
                        {"pairs", std::vector<std::int32_t>(scan.pairCounts.begin(), scan.pairCounts.end())},
                        {"sum", jsonNumbers(std::vector<double>(scan.sums.begin(), scan.sums.end()))}};
     if (!method.fit.improper) {

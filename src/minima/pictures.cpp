@@ -210,15 +210,6 @@ std::string shownFile(const std::string& file) {
     return "…" + file.substr(start);
 }
 
-std::vector<double> absoluteTimes(std::span<const double> times, double offset) {
-    std::vector<double> absolute;
-    absolute.reserve(times.size());
-    for (const double t : times) {
-        absolute.push_back(t + offset);
-    }
-    return absolute;
-}
-
 // The method's work drawn in a picture: the grid, the searched trials K..3K
 // of the 4K - 1 with their sums, and the parabola of a proper minimum through
 // the smallest sum and its neighbours.
@@ -231,11 +222,11 @@ void addMethodWork(plot::EclipsePicture& picture, const analysis::EclipseTiming&
                 scan.trialTimes.size() == static_cast<std::size_t>(scan.trialCount) &&
                 scan.sums.size() == scan.trialTimes.size() && curve.gridMagnitudes.size() == curve.gridTimes.size(),
             "the 4K - 1 trials and the grid of a timing");
-    picture.gridTimes = absoluteTimes(curve.gridTimes, offset);
+    picture.gridTimes = analysis::absoluteTimes(curve.gridTimes, curve.dayOffset);
     picture.gridMagnitudes.assign(curve.gridMagnitudes.begin(), curve.gridMagnitudes.end());
     const auto from = static_cast<std::size_t>(searched.first - 1);
     const auto count = static_cast<std::size_t>(searched.last - searched.first + 1);
-    picture.trialTimes = absoluteTimes(scan.trialTimes.subspan(from, count), offset);
+    picture.trialTimes = analysis::absoluteTimes(scan.trialTimes.subspan(from, count), curve.dayOffset);
     const std::span<const double> searchedSums = scan.sums.subspan(from, count);
     picture.sums.assign(searchedSums.begin(), searchedSums.end());
     if (method.fit.improper) {
