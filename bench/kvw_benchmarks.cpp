@@ -154,6 +154,25 @@ void BM_FastScanPlan(benchmark::State& state) {
 }
 BENCHMARK(BM_FastScanPlan)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// The whole fast scan on one thread: the plan, then the listed trials summed
+// exactly by the vector kernel.
+void BM_FastSymmetricSums(benchmark::State& state) {
+    const auto n = static_cast<std::int32_t>(state.range(0));
+    const Series series = syntheticEclipse(n);
+    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
+    const analysis::ResampledCurve& curve = own.curve;
+    const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
+    std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
+    std::vector<double> radius(extents.trials), sums(extents.trials);
+    std::vector<std::int32_t> listed(extents.trials), pairCounts(extents.trials);
+    const auto grid = curve.gridMagnitudes.first(static_cast<std::size_t>(curve.intervals));
+    for (auto _ : state) {
+        analysis::fastSymmetricSums(grid, curve.halfCount, sums, pairCounts, {transform, twiddles, radius, listed}, 1);
+        benchmark::DoNotOptimize(sums.data());
+    }
+}
+BENCHMARK(BM_FastSymmetricSums)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // The exact scan as it was before the fast path: every trial summed pair by
 // pair on one thread.
 void BM_ExactSymmetricSums(benchmark::State& state) {

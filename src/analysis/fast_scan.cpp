@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "analysis/pair_sums.h"
 #include "analysis/symmetry_scan.h"
 #include "linalg/extended.h"
 
@@ -93,11 +94,16 @@ void exactSumsOfList(const double* magnitudes, std::int64_t points, const std::i
                      double* sums) {
     constexpr std::size_t kBlock = 1024;
     double block[kBlock];
+    std::size_t runEnd[kBlock];  // past the run of consecutive trials that holds each listed one
+    const PairRowKernel addRow =
+        pairRowKernel({magnitudes, static_cast<std::size_t>(points)}, SumRounding::exact);
     for (std::size_t begin = 0; begin < count; begin += kBlock) {
         const std::size_t size = std::min(kBlock, count - begin);
         const std::int32_t* listed = trials + begin;
         std::fill(block, block + size, 0.0);
-        const bool contiguous = listed[size - 1] - listed[0] == static_cast<std::int32_t>(size - 1);
+        for (std::size_t j = size; j-- > 0;) {
+            runEnd[j] = j + 1 < size && listed[j + 1] == listed[j] + 1 ? runEnd[j + 1] : j + 1;
+        }
         const std::int64_t aFirst = pairRange(listed[0], points).first;
         const std::int64_t aLast = pairRange(listed[size - 1], points).last;
         std::size_t low = 0;   // first listed trial that pairs a: trial >= 2a + 1
@@ -109,19 +115,11 @@ void exactSumsOfList(const double* magnitudes, std::int64_t points, const std::i
             while (high < size && listed[high] <= a + points - 1) {
                 ++high;
             }
-            if (low >= high) {
-                continue;
-            }
-            const double ma = magnitudes[a];
-            if (contiguous) {
-                const double* partner = magnitudes + (listed[low] - a);
-                for (std::size_t j = low; j < high; ++j) {
-                    block[j] = addSquaredDifference(block[j], ma, partner[j - low]);
-                }
-            } else {
-                for (std::size_t j = low; j < high; ++j) {
-                    block[j] = addSquaredDifference(block[j], ma, magnitudes[listed[j] - a]);
-                }
+            // Each run of consecutive trials pairs a with consecutive points.
+            for (std::size_t j = low; j < high;) {
+                const std::size_t end = std::min(runEnd[j], high);
+                addRow(magnitudes[a], magnitudes + (listed[j] - a), block + j, end - j);
+                j = end;
             }
         }
         for (std::size_t j = 0; j < size; ++j) {

@@ -1,10 +1,14 @@
 #include "analysis/symmetry_scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 #include "analysis/fast_scan.h"
+#include "analysis/pair_sums.h"
 #include "linalg/extended.h"
 #include "textio/format.h"
 #include "textio/output.h"
@@ -114,32 +118,55 @@ std::int32_t symmetricPairCount(std::size_t trial, std::size_t points) {
 // Each trial's sum takes its pairs in increasing order of p. Going through p
 // in the outer loop and the trials that pair p in the inner one keeps that
 // order while the inner additions belong to different sums: they do not wait
-// on each other. Blocks of trials keep their sums in the first-level cache.
-void scanSymmetricPairs(const ScanTables& scan) {
-    const std::size_t trials = scan.sums.size();
+// on each other, and the kernel takes several at a time (pair_sums.h). Blocks
+// of trials keep their sums in the first-level cache.
+constexpr std::size_t kTrialBlock = 1024;
+
+void scanTrialBlock(const ScanTables& scan, PairRowKernel addRow, std::size_t first) {
     const std::size_t points = scan.points;
     const double* magnitudes = scan.gridMagnitudes.data();
-    double* sums = scan.sums.data();
-    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);  // g_m: the grid's magnitudes
-    constexpr std::size_t kBlock = 1024;
-    for (std::size_t first = 1; first <= trials; first += kBlock) {
-        const std::size_t last = std::min(trials, first + kBlock - 1);
-        const std::size_t pFirst = first + 2 > points ? first + 2 - points : 1;
-        const std::size_t pLast = (last + 1) / 2;
-        for (std::size_t p = pFirst; p <= pLast; ++p) {
-            // Trials i with the pair (p, i + 2 - p): 2p - 1 <= i <= p + N - 2.
-            const std::size_t from = std::max(first, 2 * p - 1);
-            const std::size_t to = std::min(last, p + points - 2);
-            const double a = magnitudes[p - 1];
-            const double* partner = magnitudes + (from + 1 - p);  // g_m(q) for trial `from`
-            double* sum = sums + (from - 1);
-            for (std::size_t k = 0; from + k <= to; ++k) {
-                sum[k] = addSquaredDifference(sum[k], a, partner[k]);
-            }
+    const std::size_t last = std::min(scan.sums.size(), first + kTrialBlock - 1);
+    const std::size_t pFirst = first + 2 > points ? first + 2 - points : 1;
+    const std::size_t pLast = (last + 1) / 2;
+    for (std::size_t p = pFirst; p <= pLast; ++p) {
+        // Trials i with the pair (p, i + 2 - p): 2p - 1 <= i <= p + N - 2.
+        const std::size_t from = std::max(first, 2 * p - 1);
+        const std::size_t to = std::min(last, p + points - 2);
+        if (from <= to) {
+            // g_m(p), and g_m(q) for trial `from` on.
+            addRow(magnitudes[p - 1], magnitudes + (from + 1 - p), scan.sums.data() + (from - 1), to - from + 1);
         }
     }
+}
+
+// Grids of this many paired points or more are scanned on two threads when the
+// storage allows it: each takes the next block of trials until none is left.
+constexpr std::size_t kTwoThreadPoints = 4096;
+
+void scanSymmetricPairs(const ScanTables& scan, const ScanStorage& settings) {
+    const std::size_t trials = scan.sums.size();
+    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
+    const PairRowKernel addRow = pairRowKernel(scan.gridMagnitudes.first(scan.points), settings.rounding);
+    std::atomic<std::size_t> nextBlock{0};
+    auto work = [&] {
+        for (std::size_t block = nextBlock++; block * kTrialBlock < trials; block = nextBlock++) {
+            scanTrialBlock(scan, addRow, 1 + block * kTrialBlock);
+        }
+    };
+    std::thread helper;
+    if (settings.threads > 1 && scan.points >= kTwoThreadPoints) {
+        try {
+            helper = std::thread(work);
+        } catch (const std::system_error&) {
+            // no second thread: this one does the work alone
+        }
+    }
+    work();
+    if (helper.joinable()) {
+        helper.join();
+    }
     for (std::size_t trial = 1; trial <= trials; ++trial) {
-        scan.pairCounts[trial - 1] = symmetricPairCount(trial, points);
+        scan.pairCounts[trial - 1] = symmetricPairCount(trial, scan.points);
     }
 }
 
@@ -268,7 +295,7 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     if (onlySymmetricPairsPass(scan, step)) {
         if (step > 0) {
             if (!scanSymmetricPairsFast(scan, halfCount, storage)) {
-                scanSymmetricPairs(scan);
+                scanSymmetricPairs(scan, storage);
             }
         } else {
             std::fill(storage.sums.begin(), storage.sums.end(), 0.0);  // a grid running backwards has no pairs

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/fft.h"
+#include "analysis/pair_sums.h"
 #include "analysis/table.h"
 
 namespace kvw::analysis {
@@ -32,6 +33,7 @@ struct ScanStorage {
     Table radius;                // the bound on each sum's distance from the exact one
     IndexTable exactTrials;      // the trials summed pair by pair
     int threads = 2;             // threads that the pair-by-pair sums may use
+    SumRounding rounding = SumRounding::exact;  // plain: for a timing whose sums are never printed
 };
 
 struct WorkingStorage {
