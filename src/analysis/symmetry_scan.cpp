@@ -7,7 +7,6 @@
 #include <system_error>
 #include <thread>
 
-#include "analysis/fast_scan.h"
 #include "analysis/pair_sums.h"
 #include "linalg/extended.h"
 #include "textio/format.h"
@@ -170,26 +169,6 @@ void scanSymmetricPairs(const ScanTables& scan, const ScanStorage& settings) {
     }
 }
 
-// Large grids: the sums by convolution, summed pair by pair only where the
-// printed text or the minimum depends on it (fast_scan.h), in the buffers
-// reserved with the storage.
-bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount, ScanStorage& storage) {
-    const auto paired = static_cast<std::int64_t>(scan.points);
-    if (!fastScanApplies(paired) || scan.points != 2 * static_cast<std::size_t>(halfCount)) {
-        return false;
-    }
-    const FastScanExtents extents = fastScanExtentsForGrid(paired);
-    assert(storage.transform.capacity() >= extents.transform && "the storage is reserved for the series");
-    storage.transform.resize(extents.transform);
-    storage.twiddles.resize(extents.twiddles);
-    storage.radius.resize(extents.trials);
-    storage.exactTrials.resize(extents.trials);
-    const FastScanBuffers buffers{storage.transform, storage.twiddles, storage.radius, storage.exactTrials};
-    return fastSymmetricSums({scan.gridMagnitudes.data(), scan.points}, halfCount, scan.sums, scan.pairCounts,
-                             buffers, storage.threads)
-        .used;
-}
-
 // On a monotone grid the signed distance g_t(q) - X is monotone in q, so its
 // magnitude falls and then rises; within each of the two stretches the pair
 // test's difference is monotone too, and the q that pass form one range in
@@ -294,9 +273,7 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     assert(finiteAndMonotone(scan) && "a grid made by the resampling");
     if (onlySymmetricPairsPass(scan, step)) {
         if (step > 0) {
-            if (!scanSymmetricPairsFast(scan, halfCount, storage)) {
-                scanSymmetricPairs(scan, storage);
-            }
+            scanSymmetricPairs(scan, storage);
         } else {
             std::fill(storage.sums.begin(), storage.sums.end(), 0.0);  // a grid running backwards has no pairs
         }
