@@ -48,6 +48,7 @@ std::optional<double> minimumTimeOf(const LightCurve& curve) {
     // Replicas of one window come one after another: their tables are reused.
     thread_local analysis::WorkingStorage storage;
     storage.scan.threads = 1;  // replicas are re-timed inside the workers of many eclipses
+    storage.scan.rounding = analysis::SumRounding::plain;  // no digit of a replica's sums is printed
     try {
         const analysis::EclipseTiming timing = timeInStorage(curve, storage);
         if (timing.fit.improper) {

@@ -49,6 +49,8 @@ MethodResult methodResultOf(const analysis::EclipseTiming& timing);
 
 // The time of minimum alone, or nothing when the minimum is improper or the
 // curve cannot be resampled: the form in which the estimators re-time replicas.
+// Its sums are the plain ones (analysis/pair_sums.h), not the exact: the time
+// may differ from timeLightCurve's in its last bits.
 std::optional<double> minimumTimeOf(const LightCurve& curve);
 
 }  // namespace kvw::uncertainty
