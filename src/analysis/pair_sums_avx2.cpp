@@ -30,10 +30,9 @@ struct Avx2 {
     static Reg sub(Reg x, Reg y) { return _mm256_sub_pd(x, y); }
     static Reg fma(Reg x, Reg y, Reg z) { return _mm256_fmadd_pd(x, y, z); }
     static Reg fms(Reg x, Reg y, Reg z) { return _mm256_fmsub_pd(x, y, z); }
-    static Reg withSignOf(Reg k, Reg r) { return _mm256_or_pd(k, _mm256_and_pd(r, _mm256_set1_pd(-0.0))); }
+    static Reg abs(Reg x) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), x); }
     static Mask equal(Reg x, Reg y) { return _mm256_cmp_pd(x, y, _CMP_EQ_OQ); }
-    static Mask lessEqual(Reg x, Reg y) { return _mm256_cmp_pd(x, y, _CMP_LE_OQ); }
-    static Mask both(Mask x, Mask y) { return _mm256_and_pd(x, y); }
+    static Mask andLessEqual(Mask m, Reg x, Reg y) { return _mm256_and_pd(m, _mm256_cmp_pd(x, y, _CMP_LE_OQ)); }
     static unsigned bits(Mask x) { return static_cast<unsigned>(_mm256_movemask_pd(x)); }
 };
 

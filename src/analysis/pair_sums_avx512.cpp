@@ -26,13 +26,9 @@ struct Avx512 {
     static Reg sub(Reg x, Reg y) { return _mm512_sub_pd(x, y); }
     static Reg fma(Reg x, Reg y, Reg z) { return _mm512_fmadd_pd(x, y, z); }
     static Reg fms(Reg x, Reg y, Reg z) { return _mm512_fmsub_pd(x, y, z); }
-    static Reg withSignOf(Reg k, Reg r) {
-        const __m512i sign = _mm512_and_si512(_mm512_castpd_si512(r), _mm512_castpd_si512(_mm512_set1_pd(-0.0)));
-        return _mm512_castsi512_pd(_mm512_or_si512(_mm512_castpd_si512(k), sign));
-    }
+    static Reg abs(Reg x) { return _mm512_abs_pd(x); }
     static Mask equal(Reg x, Reg y) { return _mm512_cmp_pd_mask(x, y, _CMP_EQ_OQ); }
-    static Mask lessEqual(Reg x, Reg y) { return _mm512_cmp_pd_mask(x, y, _CMP_LE_OQ); }
-    static Mask both(Mask x, Mask y) { return static_cast<Mask>(x & y); }
+    static Mask andLessEqual(Mask m, Reg x, Reg y) { return _mm512_mask_cmp_pd_mask(m, x, y, _CMP_LE_OQ); }
     static unsigned bits(Mask x) { return x; }
 };
 

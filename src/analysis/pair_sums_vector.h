@@ -6,8 +6,9 @@
 //   loadFirst, storeFirst       the first n lanes only (n < kWidth); the others read as 0, untouched
 //   add, sub                    rounded to double
 //   fma(x, y, z), fms(x, y, z)  x*y + z and x*y - z, rounded once
-//   withSignOf(k, r)            k (>= 0) with the sign of r
-//   equal, lessEqual, both      comparisons (false on NaN) and their conjunction
+//   abs
+//   equal(x, y)                 x == y (false on NaN)
+//   andLessEqual(m, x, y)       m and x <= y (false on NaN)
 //   bits                        a Mask as lane bits
 //
 // Private to the analysis library. Those files are compiled for their
@@ -40,16 +41,16 @@
 //      if sh > 2S, sh is at least the double after 2S and ne > S. So rho = d^2 - ne.
 //   3. r = fma(d, d, -ne) is rho rounded once (fma(2dh, dl, fma(dh, dh, -ne))
 //      with two roundings and without dl^2 <= 2^-106 d^2 in general).
-//   4. t = fma(sh, copysign(K, r), r): r moved away from sh by K sh, with
-//      K = 2^-63 (1 + 2^-30) (2^-62 (1 + 2^-30) in general).
-//   5. accepted if sh + t == sh: the addition rounds to sh exactly when t lies
-//      within sh's half-gap on its side (halfway only for an even sh).
+//   4. t = fma(sh, K, |r|) = |r| + K sh, rounded, with K = 2^-63 (1 + 2^-30)
+//      (2^-62 (1 + 2^-30) in general).
+//   5. accepted if sh - t == sh: the subtraction rounds to sh exactly when t
+//      is at most half the gap below sh, the smaller of sh's two gaps (halfway
+//      only for an even sh).
 // On acceptance |rho| < gap and gap <= 2^-52 sh, so K sh exceeds B by at least
 // 2^-94 sh >= 2^-42 gap, while the roundings of steps 3 and 4 and the missing
-// dl^2 move t from rho +- K sh by at most 2^-49 gap. Hence |rho| + B < |t|,
-// within the half-gap on the side of r; on the other side rho strays from 0 by
-// no more than r's rounding error, far less than a quarter gap minus B. Exact
-// ties and near-ties fail the test by that same margin.
+// dl^2 move t from |rho| + K sh by at most 2^-49 gap. Hence |rho| + B < t, at
+// most half of either gap. Exact ties and near-ties fail the test by that same
+// margin (and a sum at a power of two with rho > 0 a little more often).
 //
 // Those error bounds are relative: they need sh well above the subnormal range
 // (2^-978 would do) and every step free of overflow. The kernel is chosen from
@@ -99,8 +100,8 @@ inline unsigned candidateSums(typename V::Reg a, typename V::Reg b, typename V::
         sh = V::fma(d, d, s);
         const Reg ne = V::sub(sh, s);
         const Reg r = V::fms(d, d, ne);
-        const Reg t = V::fma(sh, V::withSignOf(V::broadcast(0x1.00000004p-63), r), r);
-        return V::bits(V::both(V::equal(V::add(sh, t), sh), V::lessEqual(ne, s)));
+        const Reg t = V::fma(sh, V::broadcast(0x1.00000004p-63), V::abs(r));
+        return V::bits(V::andLessEqual(V::equal(V::sub(sh, t), sh), ne, s));
     } else {
         const Reg dh = V::sub(a, b);  // the two-sum of a and -b
         const Reg back = V::sub(dh, a);
@@ -108,11 +109,11 @@ inline unsigned candidateSums(typename V::Reg a, typename V::Reg b, typename V::
         sh = V::fma(dh, dh, s);
         const Reg ne = V::sub(sh, s);
         const Reg r = V::fma(V::add(dh, dh), dl, V::fms(dh, dh, ne));
-        const Reg t = V::fma(sh, V::withSignOf(V::broadcast(0x1.00000004p-62), r), r);
-        auto accepted = V::both(V::equal(V::add(sh, t), sh), V::lessEqual(ne, s));
+        const Reg t = V::fma(sh, V::broadcast(0x1.00000004p-62), V::abs(r));
+        auto accepted = V::andLessEqual(V::equal(V::sub(sh, t), sh), ne, s);
         if constexpr (kind == Difference::checked) {
-            accepted = V::both(accepted, V::both(V::lessEqual(V::broadcast(0x1p-900), sh),
-                                                 V::lessEqual(sh, V::broadcast(0x1p1000))));
+            accepted = V::andLessEqual(V::andLessEqual(accepted, V::broadcast(0x1p-900), sh), sh,
+                                       V::broadcast(0x1p1000));
         }
         return V::bits(accepted);
     }
