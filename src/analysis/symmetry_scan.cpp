@@ -139,28 +139,31 @@ void scanTrialBlock(const ScanTables& scan, PairRowKernel addRow, std::size_t fi
 }
 
 // Grids of this many paired points or more are scanned on two threads when the
-// storage allows it: each takes the next block of trials until none is left.
+// storage allows it: one takes blocks of trials from the first on, the other
+// from the last back, until every block is taken. (Taken alternately, adjacent
+// blocks would share the cache line at their boundary between the cores.)
 constexpr std::size_t kTwoThreadPoints = 4096;
 
 void scanSymmetricPairs(const ScanTables& scan, const ScanStorage& settings) {
     const std::size_t trials = scan.sums.size();
     std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
     const PairRowKernel addRow = pairRowKernel(scan.gridMagnitudes.first(scan.points), settings.rounding);
-    std::atomic<std::size_t> nextBlock{0};
-    auto work = [&] {
-        for (std::size_t block = nextBlock++; block * kTrialBlock < trials; block = nextBlock++) {
-            scanTrialBlock(scan, addRow, 1 + block * kTrialBlock);
+    const std::size_t blocks = (trials + kTrialBlock - 1) / kTrialBlock;
+    std::atomic<std::size_t> taken{0};
+    auto work = [&](bool fromTheLast) {
+        for (std::size_t k = 0; taken++ < blocks; ++k) {
+            scanTrialBlock(scan, addRow, 1 + (fromTheLast ? blocks - 1 - k : k) * kTrialBlock);
         }
     };
     std::thread helper;
     if (settings.threads > 1 && scan.points >= kTwoThreadPoints) {
         try {
-            helper = std::thread(work);
+            helper = std::thread(work, true);
         } catch (const std::system_error&) {
             // no second thread: this one does the work alone
         }
     }
-    work();
+    work(false);
     if (helper.joinable()) {
         helper.join();
     }
