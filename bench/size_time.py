@@ -24,6 +24,7 @@ import math
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -69,8 +70,9 @@ def whole_run(program, n, timeout=None):
         # /usr/bin/time reports the program's own peak: the resident size of this
         # Python process, which a direct child would share until its exec, stays out.
         memory = os.path.join(work, 'peak.txt')
-        run = subprocess.Popen(['/usr/bin/time', '-f', '%M', '-o', memory, program], cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
+        # A session of its own: a run stopped at the timeout is stopped with the program under /usr/bin/time.
+        run = subprocess.Popen(['/usr/bin/time', '-f', '%M', '-o', memory, program], cwd=work, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True)
         run.stdin.write(b'curve.dat\n')
         run.stdin.close()
         output = []
@@ -84,7 +86,7 @@ def whole_run(program, n, timeout=None):
             peak = max(peak, peak_kb(run.pid))
             if timeout is not None and time.time() - started > timeout:
                 peak = max(peak, peak_kb(run.pid))
-                run.kill()
+                os.killpg(run.pid, signal.SIGKILL)
                 pid, status, usage = os.wait4(run.pid, 0)
                 reader.join()
                 return None, time.time() - started, usage.ru_utime + usage.ru_stime, peak / 1024.0, []
