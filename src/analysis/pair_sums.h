@@ -12,9 +12,11 @@
 //    that the extended formula rounds to the same double; a lane they cannot
 //    prove it for is recomputed with the extended formula (pair_sums_vector.h
 //    gives the argument).
-//  - plain: sum = fma(d, d, sum) with d = a - b rounded to double. The same
-//    doubles on every processor, but not the exact ones: for sums whose digits
-//    are never printed (the replicas re-timed for an error estimate).
+//  - plain: sum = fma(d, d, sum) with d = a - b rounded to double, not the
+//    exact doubles: for sums whose digits are never printed (the replicas
+//    re-timed for an error estimate). The same doubles with AVX2 and with
+//    AVX-512; without them the exact ones (one term at a time, the extended
+//    formula is faster than a fused multiply-add the processor may lack).
 #pragma once
 
 #include <cstddef>

@@ -6,7 +6,7 @@
 //   loadFirst, storeFirst       the first n lanes only (n < kWidth); the others read as 0, untouched
 //   add, sub                    rounded to double
 //   fma(x, y, z), fms(x, y, z)  x*y + z and x*y - z, rounded once
-//   abs
+//   abs                         |x|
 //   equal(x, y)                 x == y (false on NaN)
 //   andLessEqual(m, x, y)       m and x <= y (false on NaN)
 //   bits                        a Mask as lane bits
