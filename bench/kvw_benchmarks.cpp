@@ -1,8 +1,8 @@
 // Benchmarks of the phases that grow with the light curve: loading, the
-// resampling, the symmetry scan (the fast scan's plan, the exact scan, the
-// plain nested search), and the summary file's records.
+// resampling, the symmetry scan (exact and plain, each row kernel, the plain
+// nested search), the summary file's records, and the error estimate.
 //
-//   build/bench/kvw_benchmarks --benchmark_filter='Load|Select|ScanSymmetry|FastScanPlan|Write'
+//   build/bench/kvw_benchmarks --benchmark_filter='Load|Select|ScanSymmetry|PairRowKernel|Write'
 //   build/bench/kvw_benchmarks --benchmark_filter=Nested
 
 #include <benchmark/benchmark.h>
@@ -20,9 +20,8 @@
 #include <vector>
 
 #include "analysis/branch.h"
-#include "analysis/detail/fast_scan_plan.h"
 #include "analysis/eclipse_timing.h"
-#include "analysis/fast_scan.h"
+#include "analysis/pair_sums.h"
 #include "analysis/symmetry_scan.h"
 #include "driver/observation_file.h"
 #include "support/references.h"
@@ -103,6 +102,8 @@ void BM_SelectBranchAndResample(benchmark::State& state) {
 }
 BENCHMARK(BM_SelectBranchAndResample)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
+// The whole scan of the synthetic eclipse's grid on one thread, exact or
+// plain (the second argument: 0 or 1), and its time per pair.
 void BM_ScanSymmetry(benchmark::State& state) {
     const auto n = static_cast<std::int32_t>(state.range(0));
     const Series series = syntheticEclipse(n);
@@ -110,9 +111,11 @@ void BM_ScanSymmetry(benchmark::State& state) {
     const analysis::ResampledCurve& curve = own.curve;
     analysis::WorkingStorage storage;
     analysis::reserveWorkingStorage(storage, series.times.size());
+    const analysis::ScanSettings settings{
+        1, state.range(1) == 0 ? analysis::SumRounding::exact : analysis::SumRounding::plain};
     std::int64_t pairs = 0;
     for (auto _ : state) {
-        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve, storage.scan);
+        const analysis::SymmetryScan scan = analysis::computeSymmetry(curve, storage.scan, settings);
         pairs = 0;
         for (const std::int32_t count : scan.pairCounts) {
             pairs += count;
@@ -124,57 +127,44 @@ void BM_ScanSymmetry(benchmark::State& state) {
     state.counters["time_per_pair"] = benchmark::Counter(
         static_cast<double>(pairs), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_ScanSymmetry)->Arg(1'000)->Arg(2'000)->Arg(10'000)->Arg(30'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanSymmetry)
+    ->ArgsProduct({{1'000, 2'000, 20'000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanSymmetry)->ArgsProduct({{100'000}, {0, 1}})->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// The fast scan's first half on the synthetic eclipse: the estimates, their
-// bounds and the list of trials to be summed exactly. Its counters are the
-// share of trials (and of pairs) that the bound leaves to the exact sum.
-void BM_FastScanPlan(benchmark::State& state) {
-    const auto n = static_cast<std::int32_t>(state.range(0));
-    const Series series = syntheticEclipse(n);
-    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
-    const analysis::ResampledCurve& curve = own.curve;
-    const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
-    std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
-    std::vector<double> radius(extents.trials), sums(extents.trials);
-    std::vector<std::int32_t> listed(extents.trials), pairCounts(extents.trials);
-    const auto grid = curve.gridMagnitudes.first(static_cast<std::size_t>(curve.intervals));
-    analysis::FastScanOutcome outcome;
+// Each row kernel of each instruction set this processor runs: rows of 1,024
+// trials over a grid of 20,000 magnitudes, absolute (10 to 10.75) or
+// differential (0 to 0.75, both signs in the noise). Arguments: the
+// instruction set (0 portable, 1 AVX2, 2 AVX-512), the rounding (0 exact,
+// 1 plain), the magnitudes (0 absolute, 1 differential).
+void BM_PairRowKernel(benchmark::State& state) {
+    const auto set = static_cast<analysis::InstructionSet>(state.range(0));
+    if (state.range(0) > static_cast<std::int64_t>(analysis::processorInstructionSet())) {
+        state.SkipWithError("the processor does not run this instruction set");
+        return;
+    }
+    std::vector<double> magnitudes = syntheticEclipse(20'000).magnitudes;
+    if (state.range(2) == 1) {
+        for (double& m : magnitudes) {
+            m -= 10.0;
+        }
+    }
+    const auto rounding = state.range(1) == 0 ? analysis::SumRounding::exact : analysis::SumRounding::plain;
+    const analysis::PairRowKernel addRow = analysis::pairRowKernel(magnitudes, rounding, set);
+    constexpr std::size_t kRow = 1024;
+    std::vector<double> sums(kRow);
     for (auto _ : state) {
-        outcome = analysis::planSymmetricSums(grid, curve.halfCount, sums, pairCounts,
-                                              {transform, twiddles, radius, listed});
-    }
-    if (!outcome.used) {
-        state.SkipWithError("the fast scan declined the grid");
-    }
-    state.counters["points_in_window"] = curve.branchPoints;
-    state.counters["trials"] = static_cast<double>(extents.trials);
-    state.counters["exact_trials"] = outcome.exactTrials;
-    state.counters["exact_pairs"] = static_cast<double>(outcome.exactPairs);
-    state.counters["pairs"] = static_cast<double>(outcome.pairs);
-}
-BENCHMARK(BM_FastScanPlan)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// The exact scan as it was before the fast path: every trial summed pair by
-// pair on one thread.
-void BM_ExactSymmetricSums(benchmark::State& state) {
-    const auto n = static_cast<std::int32_t>(state.range(0));
-    const Series series = syntheticEclipse(n);
-    const testing::OwnResampling own = testing::resampleSeries(series.times, series.magnitudes);
-    const auto grid = own.curve.gridMagnitudes.first(static_cast<std::size_t>(own.curve.intervals));
-    std::vector<std::int32_t> every(2 * grid.size() - 1);
-    for (std::size_t i = 0; i < every.size(); ++i) {
-        every[i] = static_cast<std::int32_t>(i + 1);
-    }
-    std::vector<double> sums(every.size());
-    for (auto _ : state) {
-        analysis::exactSymmetricSums(grid, every, sums);
+        std::fill(sums.begin(), sums.end(), 0.0);
+        for (std::size_t p = 0; p + kRow < magnitudes.size(); ++p) {
+            addRow(magnitudes[p], magnitudes.data() + p + 1, sums.data(), kRow);
+        }
         benchmark::DoNotOptimize(sums.data());
     }
-    const auto points = static_cast<double>(grid.size());
-    state.counters["pairs"] = points * (points - 1) / 2;  // every pair of points once
+    const auto pairs = static_cast<double>((magnitudes.size() - kRow) * kRow);
+    state.counters["time_per_pair"] = benchmark::Counter(
+        pairs, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_ExactSymmetricSums)->Arg(10'000)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PairRowKernel)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // The plain nested search, for comparison; it also checks that the scan's
 // results are the same, bit for bit.

@@ -1,28 +1,19 @@
 #!/usr/bin/env python3
-"""Whole runs of kvw on generated light curves: time, peak memory and the share of exact sums, by size.
+"""Whole runs of kvw on generated light curves: time and peak memory by size.
 
     python3 bench/size_time.py [BUILD_DIR] [--sizes 10000,100000,1000000] [--run-up-to 100000]
-                               [--exact-up-to 100000] [--timeout 60] [--nested]
+                               [--timeout 60] [--nested]
 
 For each size, a synthetic primary eclipse (Julian dates, a Gaussian dip of
 0.75 mag, 4 millimag of noise, over 0.3 days or longer) is written to a fresh directory and the built
-program is run there with the file's name on standard input; the wall time and
-the peak resident memory are printed with the report.
-
-Beside it (Google Benchmark, build/bench/kvw_benchmarks, sizes 10,000, 100,000
-and 1,000,000 only):
-  - exact: the share of trials, and of pairs, whose sums the fast scan forms
-    pair by pair because its error bound cannot settle their printed text or
-    the minimum (BM_FastScanPlan, which stops before summing them);
-  - exact scan: the time of the scan as it was before the fast path, every
-    trial pair by pair on one thread (BM_ExactSymmetricSums), for sizes up to
-    --exact-up-to.
-Times are wall and CPU seconds (the machine may be shared: CPU time is the
-steadier figure; the exact sums run on two threads). Sizes above --run-up-to
-are run for --timeout seconds only: the peak memory is then the largest
-reached by that time (every table is in place by then), and the CPU time is
-estimated from the plan's time and the pairs left to sum at the exact scan's
-rate.
+program is run there with the file's name on standard input; the wall and CPU
+time and the peak resident memory are printed with the report (the scan runs
+on two threads from 4,096 grid points; the machine may be shared: CPU time is
+the steadier figure). Sizes above --run-up-to are run for --timeout seconds
+only: the peak memory is then the largest reached by that time (every table is
+in place by then), and the CPU time is estimated from the pairs of the scan at
+the rate of the exact scan at 100,000 points (BM_ScanSymmetry of
+build/bench/kvw_benchmarks, Google Benchmark).
 With --nested, the symmetry scan is also timed against the plain nested search
 at 1,000 and 2,000 points, which also checks that both give the same sums.
 """
@@ -33,6 +24,7 @@ import math
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -78,8 +70,9 @@ def whole_run(program, n, timeout=None):
         # /usr/bin/time reports the program's own peak: the resident size of this
         # Python process, which a direct child would share until its exec, stays out.
         memory = os.path.join(work, 'peak.txt')
-        run = subprocess.Popen(['/usr/bin/time', '-f', '%M', '-o', memory, program], cwd=work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
+        # A session of its own: a run stopped at the timeout is stopped with the program under /usr/bin/time.
+        run = subprocess.Popen(['/usr/bin/time', '-f', '%M', '-o', memory, program], cwd=work, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True)
         run.stdin.write(b'curve.dat\n')
         run.stdin.close()
         output = []
@@ -93,7 +86,7 @@ def whole_run(program, n, timeout=None):
             peak = max(peak, peak_kb(run.pid))
             if timeout is not None and time.time() - started > timeout:
                 peak = max(peak, peak_kb(run.pid))
-                run.kill()
+                os.killpg(run.pid, signal.SIGKILL)
                 pid, status, usage = os.wait4(run.pid, 0)
                 reader.join()
                 return None, time.time() - started, usage.ru_utime + usage.ru_stime, peak / 1024.0, []
@@ -125,63 +118,43 @@ def main():
     ap.add_argument('build', nargs='?', default='build')
     ap.add_argument('--sizes', default='10000,100000,1000000')
     ap.add_argument('--run-up-to', type=int, default=100000)
-    ap.add_argument('--exact-up-to', type=int, default=100000)
     ap.add_argument('--timeout', type=float, default=60)
     ap.add_argument('--nested', action='store_true')
     ns = ap.parse_args()
     program = os.path.abspath(os.path.join(ns.build, 'kvw'))
     bench = os.path.abspath(os.path.join(ns.build, 'bench', 'kvw_benchmarks'))
     sizes = [int(s) for s in ns.sizes.split(',')]
-    measured = [n for n in sizes if n in (10000, 100000, 1000000)]
 
-    plan = benchmarks(bench, r'BM_FastScanPlan/(%s)/' % '|'.join(map(str, measured))) if measured else {}
-    exact_sizes = [n for n in measured if n <= ns.exact_up_to and n <= 100000]
-    exact = benchmarks(bench, r'BM_ExactSymmetricSums/(%s)/' % '|'.join(map(str, exact_sizes))) if exact_sizes else {}
     ns_per_pair = None
-    for n in exact_sizes:
-        b = exact['BM_ExactSymmetricSums/%d' % n]
+    if any(n > ns.run_up_to for n in sizes):
+        b = benchmarks(bench, r'BM_ScanSymmetry/100000/0/')['BM_ScanSymmetry/100000/0']
         ns_per_pair = b['cpu_time'] * 1e6 / b['pairs']
 
     print('machine load (1, 5, 15 min): %.1f %.1f %.1f on %d cores' % (os.getloadavg() + (os.cpu_count(),)))
-    print('%9s %8s %12s %8s %8s %16s %15s  %s' % ('points', 'trials', 'run (s)', 'CPU (s)', 'peak MB',
-                                                    'exact trials', 'exact scan', 'report'))
+    print('%9s %12s %12s %8s  %s' % ('points', 'run (s)', 'CPU (s)', 'peak MB', 'report'))
     for n in sizes:
         limited = n > ns.run_up_to
         status, seconds, cpu, megabytes, report = whole_run(program, n, ns.timeout if limited else None)
-        p = plan.get('BM_FastScanPlan/%d' % n)
-        share = '%5.1f%% (%4.1f%%)' % (100.0 * p['exact_trials'] / p['trials'],
-                                       100.0 * p['exact_pairs'] / p['pairs']) if p else '-'
-        trials = '%d' % p['trials'] if p else '-'
-        e = exact.get('BM_ExactSymmetricSums/%d' % n)
-        exact_text = '%.2f s' % (e['cpu_time'] / 1000.0) if e else '-'
         if status is None:
-            if p and ns_per_pair:
-                estimate = p['cpu_time'] / 1000.0 + p['exact_pairs'] * ns_per_pair * 1e-9
-                run_text = '>%.0f' % seconds
-                cpu_text = '~%.0f est.' % estimate
-            else:
-                run_text = '>%.0f' % seconds
-                cpu_text = '-'
-            if e is None and ns_per_pair and p:
-                exact_text = '~%.0f s est.' % (p['pairs'] * ns_per_pair * 1e-9)
+            pairs = (2.0 * n) ** 2 / 2  # a grid of about 2n points: every pair once
+            cpu_text = '~%.0f est.' % (pairs * ns_per_pair * 1e-9)
+            run_text = '>%.0f' % seconds
             note = 'stopped after %.0f s' % seconds
         else:
             run_text = '%.2f' % seconds
             cpu_text = '%.2f' % cpu
             note = ' | '.join(report) + ('' if status == 0 else '  (status %d)' % status)
-        print('%9d %8s %12s %8s %8.0f %16s %15s  %s' % (n, trials, run_text, cpu_text, megabytes, share, exact_text,
-                                                       note))
+        print('%9d %12s %12s %8.0f  %s' % (n, run_text, cpu_text, megabytes, note))
     if ns_per_pair:
-        print('exact summation: %.2f ns of CPU a pair (the largest exact-scan size measured); estimates use it'
-              % ns_per_pair)
+        print('exact scan: %.3f ns of CPU a pair at 100,000 points, one thread; estimates use it' % ns_per_pair)
 
     if ns.nested:
-        times = benchmarks(bench, r'BM_(ScanSymmetry|NestedSearch)/(1000|2000)(/|$)')
+        times = benchmarks(bench, r'BM_(ScanSymmetry/(1000|2000)/0|NestedSearch/(1000|2000))(/|$)')
         print()
         print('%10s %14s %14s %10s' % ('points', 'nested (s)', 'scan (s)', 'faster'))
         for n in (1000, 2000):
             nested = times['BM_NestedSearch/%d' % n]['real_time'] / 1000.0
-            fast = times['BM_ScanSymmetry/%d' % n]['real_time'] / 1000.0
+            fast = times['BM_ScanSymmetry/%d/0' % n]['real_time'] / 1000.0
             print('%10d %14.3f %14.5f %9.0fx' % (n, nested, fast, nested / fast))
 
 

@@ -52,12 +52,12 @@ void EclipseTiming::pointViewsIntoTables() {
 }
 
 EclipseTiming timeEclipse(std::span<const double> times, std::span<const double> magnitudes,
-                          WorkingStorage& storage, int threads) {
+                          WorkingStorage& storage, const ScanSettings& settings) {
     const ResampledCurve curve = selectBranchAndResample(times, magnitudes, storage.resampling);
     if (!curve.usable()) {
         return EclipseTiming(curve, {}, {});
     }
-    const SymmetryScan scan = computeSymmetry(curve, storage.scan, threads);
+    const SymmetryScan scan = computeSymmetry(curve, storage.scan, settings);
     return EclipseTiming(curve, scan, fitMinimum(scan, curve.halfCount, curve.branchPoints, curve.dayOffset));
 }
 

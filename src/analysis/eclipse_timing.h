@@ -51,11 +51,11 @@ private:
 // Times one eclipse: the branch window, the resampling, the scan and the
 // parabola, exactly as the console program does for a file holding the same
 // pairs in the same order. At least two observations, with the storage
-// reserved for at least as many (reserveWorkingStorage); `threads` (1 or 2)
-// may share the pair-by-pair sums of a large grid. A curve that cannot be
+// reserved for at least as many (reserveWorkingStorage); the settings say how
+// many threads may share the sums of a large grid and how they are rounded. A curve that cannot be
 // resampled gives a timing whose curve says why.
 EclipseTiming timeEclipse(std::span<const double> times, std::span<const double> magnitudes,
-                          WorkingStorage& storage, int threads = kScanThreads);
+                          WorkingStorage& storage, const ScanSettings& settings = {});
 
 // The same in storage of its own.
 EclipseTiming timeEclipse(std::span<const double> times, std::span<const double> magnitudes);

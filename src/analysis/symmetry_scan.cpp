@@ -1,9 +1,12 @@
 #include "analysis/symmetry_scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
-#include "analysis/fast_scan.h"
+#include "analysis/pair_sums.h"
 #include "analysis/symmetric_pairs.h"
 #include "base/precondition.h"
 #include "linalg/extended.h"
@@ -105,54 +108,62 @@ bool onlySymmetricPairsPass(const ScanTables& scan, double step) {
 // Each trial's sum takes its pairs in increasing order of their first point a.
 // Going through a in the outer loop and the trials that pair a in the inner one
 // keeps that order while the inner additions belong to different sums: they do
-// not wait on each other. Blocks of trials keep their sums in the first-level
-// cache.
-void scanSymmetricPairs(const ScanTables& scan) {
-    const auto trials = static_cast<std::int64_t>(scan.sums.size());
+// not wait on each other, and the kernel takes several at a time (pair_sums.h).
+// Blocks of trials keep their sums in the first-level cache.
+constexpr std::int64_t kTrialBlock = 1024;
+
+void scanTrialBlock(const ScanTables& scan, PairRowKernel addRow, std::int64_t first) {
     const auto points = static_cast<std::int64_t>(scan.points);
     const double* magnitudes = scan.gridMagnitudes.data();  // g_m: the grid's magnitudes
-    double* sums = scan.sums.data();
-    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
-    constexpr std::int64_t kBlock = 1024;
-    for (std::int64_t first = 1; first <= trials; first += kBlock) {
-        const std::int64_t last = std::min(trials, first + kBlock - 1);
-        const std::int64_t aLast = symmetricPairsOf(last, points).last;
-        for (std::int64_t a = symmetricPairsOf(first, points).first; a <= aLast; ++a) {
-            const IndexRange pairing = trialsPairing(a, points);
-            const std::int64_t from = std::max(first, pairing.first);
-            const std::int64_t to = std::min(last, pairing.last);
-            const double m = magnitudes[a];
-            const double* partner = magnitudes + (from - a);  // g_m of the partner of a in trial `from`
-            double* sum = sums + (from - 1);
-            for (std::int64_t k = 0; from + k <= to; ++k) {
-                sum[k] = addSquaredDifference(sum[k], m, partner[k]);
-            }
+    const std::int64_t last = std::min(static_cast<std::int64_t>(scan.sums.size()), first + kTrialBlock - 1);
+    const std::int64_t aLast = symmetricPairsOf(last, points).last;
+    for (std::int64_t a = symmetricPairsOf(first, points).first; a <= aLast; ++a) {
+        const IndexRange pairing = trialsPairing(a, points);
+        const std::int64_t from = std::max(first, pairing.first);
+        const std::int64_t to = std::min(last, pairing.last);
+        if (from <= to) {
+            // g_m of a, and of its partner in trial `from` on.
+            addRow(magnitudes[a], magnitudes + (from - a), scan.sums.data() + (from - 1),
+                   static_cast<std::size_t>(to - from + 1));
         }
     }
+}
+
+// Grids of this many paired points or more are scanned on two threads when
+// the settings allow it: one takes blocks of trials from the first on, the
+// other from the last back, until every block is taken. (Taken alternately,
+// adjacent blocks would share the cache line at their boundary between the
+// cores.)
+constexpr std::size_t kTwoThreadPoints = 4096;
+
+void scanSymmetricPairs(const ScanTables& scan, const ScanSettings& settings) {
+    const auto trials = static_cast<std::int64_t>(scan.sums.size());
+    std::fill(scan.sums.begin(), scan.sums.end(), 0.0);
+    const PairRowKernel addRow = pairRowKernel(scan.gridMagnitudes.first(scan.points), settings.rounding);
+    const std::int64_t blocks = (trials + kTrialBlock - 1) / kTrialBlock;
+    std::atomic<std::int64_t> taken{0};
+    auto work = [&](bool fromTheLast) {
+        for (std::int64_t k = 0; taken++ < blocks; ++k) {
+            scanTrialBlock(scan, addRow, 1 + (fromTheLast ? blocks - 1 - k : k) * kTrialBlock);
+        }
+    };
+    std::thread helper;
+    if (settings.threads > 1 && scan.points >= kTwoThreadPoints) {
+        try {
+            helper = std::thread(work, true);
+        } catch (const std::system_error&) {
+            // no second thread: this one does the work alone
+        }
+    }
+    work(false);
+    if (helper.joinable()) {
+        helper.join();
+    }
+    const auto points = static_cast<std::int64_t>(scan.points);
     for (std::int64_t trial = 1; trial <= trials; ++trial) {
         scan.pairCounts[static_cast<std::size_t>(trial - 1)] =
             static_cast<std::int32_t>(symmetricPairsOf(trial, points).count());
     }
-}
-
-// Large grids: the sums by convolution, summed pair by pair only where the
-// printed text or the minimum depends on it (fast_scan.h), in the buffers
-// reserved with the storage.
-bool scanSymmetricPairsFast(const ScanTables& scan, std::int32_t halfCount, ScanStorage& storage, int threads) {
-    const auto paired = static_cast<std::int64_t>(scan.points);
-    if (!fastScanApplies(paired) || scan.points != 2 * static_cast<std::size_t>(halfCount)) {
-        return false;
-    }
-    const FastScanExtents extents = fastScanExtentsForGrid(paired);
-    require(storage.transform.capacity() >= extents.transform, "the storage is reserved for the series");
-    storage.transform.resize(extents.transform);
-    storage.twiddles.resize(extents.twiddles);
-    storage.radius.resize(extents.trials);
-    storage.exactTrials.resize(extents.trials);
-    const FastScanBuffers buffers{storage.transform, storage.twiddles, storage.radius, storage.exactTrials};
-    return fastSymmetricSums({scan.gridMagnitudes.data(), scan.points}, halfCount, scan.sums, scan.pairCounts,
-                             buffers, threads)
-        .used;
 }
 
 // On a monotone grid the signed distance g_t(q) - X is monotone in q, so its
@@ -243,7 +254,7 @@ private:
 
 SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const double> gridMagnitudes,
                              std::int32_t intervals, double step, std::int32_t halfCount, ScanStorage& storage,
-                             int threads) {
+                             const ScanSettings& settings) {
     const auto points = static_cast<std::size_t>(intervals);
     require(intervals >= 1 && gridTimes.size() >= points && gridMagnitudes.size() >= points && halfCount >= 1 &&
                 4 * static_cast<std::int64_t>(halfCount) - 1 <= INT32_MAX,
@@ -261,9 +272,7 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     require(finiteAndMonotone(scan), "a grid made by the resampling: finite and running one way");
     if (onlySymmetricPairsPass(scan, step)) {
         if (step > 0) {
-            if (!scanSymmetricPairsFast(scan, halfCount, storage, threads)) {
-                scanSymmetricPairs(scan);
-            }
+            scanSymmetricPairs(scan, settings);
         } else {
             std::fill(storage.sums.begin(), storage.sums.end(), 0.0);  // a grid running backwards has no pairs
         }
@@ -273,9 +282,9 @@ SymmetryScan computeSymmetry(std::span<const double> gridTimes, std::span<const 
     return SymmetryScan{static_cast<std::int32_t>(trials), storage.trialTimes, storage.sums, storage.pairCounts};
 }
 
-SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage, int threads) {
+SymmetryScan computeSymmetry(const ResampledCurve& curve, ScanStorage& storage, const ScanSettings& settings) {
     return computeSymmetry(curve.gridTimes, curve.gridMagnitudes, curve.intervals, curve.step, curve.halfCount,
-                           storage, threads);
+                           storage, settings);
 }
 
 }  // namespace kvw::analysis

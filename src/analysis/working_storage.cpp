@@ -1,7 +1,5 @@
 #include "analysis/working_storage.h"
 
-#include "analysis/fast_scan.h"
-
 namespace kvw::analysis {
 
 namespace {
@@ -32,14 +30,6 @@ void reserveWorkingStorage(WorkingStorage& storage, std::size_t observations) {
     storage.scan.trialTimes.reserve(trials);
     storage.scan.sums.reserve(trials);
     storage.scan.pairCounts.reserve(trials);
-    const std::int64_t paired = static_cast<std::int64_t>(grid) - 1;
-    if (fastScanApplies(paired)) {
-        const FastScanExtents extents = fastScanExtentsForGrid(paired);
-        storage.scan.transform.reserve(extents.transform);
-        storage.scan.twiddles.reserve(extents.twiddles);
-        storage.scan.radius.reserve(extents.trials);
-        storage.scan.exactTrials.reserve(extents.trials);
-    }
 }
 
 }  // namespace kvw::analysis

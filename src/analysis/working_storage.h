@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "analysis/fft.h"
+#include "analysis/pair_sums.h"
 #include "analysis/table.h"
 
 namespace kvw::analysis {
@@ -21,16 +21,11 @@ struct ResamplingStorage {
     IndexTable openSegments;     // times out of order: the heap of segments begun
 };
 
-// The trials of the symmetry scan, and the buffers of its fast path on large
-// even grids (reserved only when the grid can be that large).
+// The trials of the symmetry scan, and how it may run.
 struct ScanStorage {
     Table trialTimes;            // X(1..4K-1), at most 4n + 15 trials
     Table sums;                  // S(1..4K-1)
     IndexTable pairCounts;
-    std::vector<ExtendedComplex, MallocAllocator<ExtendedComplex>> transform;
-    std::vector<ExtendedComplex, MallocAllocator<ExtendedComplex>> twiddles;
-    Table radius;                // the bound on each sum's distance from the exact one
-    IndexTable exactTrials;      // the trials summed pair by pair
 };
 
 struct WorkingStorage {

@@ -75,7 +75,7 @@ TimedEclipse timedRow(const Eclipse& eclipse, const TimingSettings& settings, an
         return row;
     }
     analysis::reserveWorkingStorage(storage, row.points);
-    const analysis::EclipseTiming timing = analysis::timeEclipse(times, magnitudes, storage, kThreads);
+    const analysis::EclipseTiming timing = analysis::timeEclipse(times, magnitudes, storage, {kThreads});
     if (!timing.curve.usable()) {
         row.status = Status::failed;
         row.reason = curveFault(times, magnitudes, "the light curve cannot be resampled: " + timing.curve.unusable);

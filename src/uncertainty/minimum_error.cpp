@@ -80,7 +80,10 @@ std::optional<double> minimumTimeOf(const Observations& observed) {
     // Replicas of one window come one after another: their tables are reused.
     thread_local analysis::WorkingStorage storage;
     analysis::reserveWorkingStorage(storage, observed.times.size());
-    const analysis::EclipseTiming timing = analysis::timeEclipse(observed.times, observed.magnitudes, storage, 1);
+    // One thread (replicas are re-timed inside the workers of many eclipses),
+    // and plain sums: no digit of a replica's sums is printed.
+    const analysis::EclipseTiming timing =
+        analysis::timeEclipse(observed.times, observed.magnitudes, storage, {1, analysis::SumRounding::plain});
     if (!timing.timed()) {
         return std::nullopt;  // a replica without a proper minimum is lost, not fatal
     }

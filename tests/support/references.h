@@ -3,6 +3,7 @@
 // and the analysis run with storage of its own.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -112,6 +113,23 @@ inline ReferenceScan nestedSearch(std::span<const double> gt, std::span<const do
         scan.pairCounts.push_back(pairs);
     }
     return scan;
+}
+
+// The sums of a grid on which exactly the symmetric pairs pass (p + q = i + 2),
+// trial by trial for trials first..last (from 1) of the 2N - 1, each pair in
+// increasing order of p, rounded to double after each addition as in the
+// nested search. Written to sums[i - 1].
+inline void symmetricSums(std::span<const double> gm, std::int32_t first, std::int32_t last, std::span<double> sums) {
+    using Extended = long double;
+    const auto points = static_cast<std::int32_t>(gm.size());
+    for (std::int32_t i = first; i <= last; ++i) {
+        double sum = 0;
+        for (std::int32_t p = std::max(1, i + 2 - points); 2 * p < i + 2; ++p) {
+            const Extended difference = static_cast<Extended>(gm[p - 1]) - gm[i + 1 - p];
+            sum = static_cast<double>(sum + difference * difference);
+        }
+        sums[static_cast<std::size_t>(i - 1)] = sum;
+    }
 }
 
 }  // namespace kvw::testing

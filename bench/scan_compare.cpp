@@ -1,17 +1,17 @@
-// Randomized comparison of the fast symmetry scan with the exact scan on
-// generated light curves: Julian-date offsets, noise levels, short windows,
-// even and uneven cadences, sizes from 10 observations up.
+// Randomized comparison of the symmetry scan (its vector kernels, on this
+// processor) with the extended formula term by term, on generated light
+// curves: Julian-date offsets, noise levels, absolute and differential
+// magnitudes, short windows, even and uneven cadences, sizes from 10
+// observations up.
 //
-//   build/bench/fast_scan_compare [curves] [largest] [large-curves] [seed]
+//   build/bench/scan_compare [curves] [largest] [large-curves] [seed]
 //
 // For each curve the branch is resampled as the program does it, and the
-// summary records (I5, I5, F14.8) and the fit are compared between:
-//   - computeSymmetry, which takes the fast path on large even grids,
-//   - fastSymmetricSums called directly (on every grid where only the
-//     symmetric pairs pass, whatever its size),
-//   - the reference: the nested search over every pair for small curves, the
-//     exact symmetric sums pair by pair otherwise.
-// Prints one line per large curve and a summary; exits 1 on any difference.
+// summary records (I5, I5, F14.8), the bits of every sum and the fit are
+// compared between computeSymmetry and the reference: the nested search over
+// every pair for small curves, the symmetric sums trial by trial by the
+// extended formula (on two threads) otherwise. Prints one line per large curve
+// and a summary; exits 1 on any difference.
 
 #include <chrono>
 #include <cmath>
@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "analysis/branch.h"
-#include "analysis/fast_scan.h"
 #include "analysis/minimum.h"
 #include "analysis/symmetry_scan.h"
 #include "support/references.h"
@@ -47,7 +46,7 @@ Generated generate(std::int32_t n, bool shortWindow, std::mt19937_64& random) {
     const double span = shortWindow ? std::pow(10.0, -7 + 2.5 * unit(random)) * n : std::pow(10.0, -2 + 2 * unit(random));
     const double noise = unit(random) < 0.15 ? 0.0 : std::pow(10.0, -5 + 4.5 * unit(random));
     const double depth = std::pow(10.0, -2 + 2.3 * unit(random));
-    const double base = -1 + 16 * unit(random);
+    const double base = unit(random) < 0.3 ? 0.0 : -1 + 16 * unit(random);  // differential magnitudes at 0
     const double centre = 0.3 + 0.4 * unit(random);
     const double width = 0.05 + 0.25 * unit(random);
     const bool uneven = unit(random) < 0.4;
@@ -71,8 +70,8 @@ Generated generate(std::int32_t n, bool shortWindow, std::mt19937_64& random) {
         g.magnitudes.push_back(m);
     }
     char text[160];
-    std::snprintf(text, sizeof text, "n=%d offset=%.2f span=%.3g noise=%.2g depth=%.2g%s%s", n, offset, span, noise,
-                  depth, uneven ? " uneven" : "", rounded ? " 4-decimals" : "");
+    std::snprintf(text, sizeof text, "n=%d offset=%.2f span=%.3g base=%.3g noise=%.2g depth=%.2g%s%s", n, offset,
+                  span, base, noise, depth, uneven ? " uneven" : "", rounded ? " 4-decimals" : "");
     g.description = text;
     return g;
 }
@@ -96,19 +95,23 @@ std::string report(const analysis::SymmetryScan& scan, const analysis::Resampled
            testing::fixedField(r.minimumTime, 14, 6) + " " + testing::fixedField(r.error, 14, 6);
 }
 
-// The exact symmetric sums of every trial, on two threads.
+// The symmetric sums of every trial by the extended formula, on two threads.
 void exactEverywhere(std::span<const double> grid, std::vector<double>& sums) {
     const auto trials = static_cast<std::int32_t>(2 * grid.size() - 1);
-    std::vector<std::int32_t> all(static_cast<std::size_t>(trials));
-    for (std::int32_t i = 0; i < trials; ++i) {
-        all[static_cast<std::size_t>(i)] = i + 1;
-    }
     // Trials from about 0.29 of the list on carry half of the pairs.
-    const auto split = static_cast<std::size_t>(0.29289 * trials);
-    std::span<const std::int32_t> list(all);
-    std::thread other([&] { analysis::exactSymmetricSums(grid, list.subspan(split), sums); });
-    analysis::exactSymmetricSums(grid, list.first(split), sums);
+    const auto split = static_cast<std::int32_t>(0.29289 * trials);
+    std::thread other([&] { testing::symmetricSums(grid, split + 1, trials, sums); });
+    testing::symmetricSums(grid, 1, split, sums);
     other.join();
+}
+
+bool sameSums(const analysis::SymmetryScan& a, const analysis::SymmetryScan& b) {
+    for (std::int32_t i = 0; i < a.trialCount; ++i) {
+        if (!testing::sameBits(a.sums[static_cast<std::size_t>(i)], b.sums[static_cast<std::size_t>(i)])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 double seconds() {
@@ -124,8 +127,8 @@ int main(int argc, char** argv) {
     std::mt19937_64 random(argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 20261209);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
 
-    int compared = 0, skipped = 0, fastPath = 0, shortWindows = 0, differences = 0;
-    std::int64_t trials = 0, exactTrials = 0, pairs = 0, exactPairs = 0;
+    int compared = 0, skipped = 0, shortWindows = 0, differences = 0;
+    std::int64_t pairs = 0;
     const double start = seconds();
     for (int c = 0; c < curves; ++c) {
         // Mostly up to 20,000 observations; the last few up to `largest`, the very last at it.
@@ -177,31 +180,14 @@ int main(int argc, char** argv) {
         }
         const analysis::SymmetryScan reference{program.trialCount, program.trialTimes, referenceSums, referencePairs};
         shortWindows += shortWindow ? 1 : 0;
-        bool same = records(program) == records(reference) && report(program, curve) == report(reference, curve);
-
-        if (clearlyEven) {
-            const analysis::FastScanExtents extents = analysis::fastScanExtentsForGrid(curve.intervals);
-            std::vector<analysis::ExtendedComplex> transform(extents.transform), twiddles(extents.twiddles);
-            std::vector<double> radius(extents.trials), fastSums(extents.trials);
-            std::vector<std::int32_t> listed(extents.trials), fastPairs(extents.trials);
-            const analysis::FastScanOutcome outcome = analysis::fastSymmetricSums(
-                grid, curve.halfCount, fastSums, fastPairs, {transform, twiddles, radius, listed}, 2);
-            const analysis::SymmetryScan fast{program.trialCount, program.trialTimes, fastSums, fastPairs};
-            if (outcome.used) {
-                ++fastPath;
-                trials += static_cast<std::int64_t>(extents.trials);
-                exactTrials += outcome.exactTrials;
-                pairs += outcome.pairs;
-                exactPairs += outcome.exactPairs;
-                same = same && records(fast) == records(reference) && report(fast, curve) == report(reference, curve);
-                if (large) {
-                    std::printf("%-70s trials %8zu exact %6.2f%% (pairs %6.2f%%)  %.1f s\n", g.description.c_str(),
-                                extents.trials, 100.0 * outcome.exactTrials / extents.trials,
-                                100.0 * outcome.exactPairs / std::max<std::int64_t>(outcome.pairs, 1),
-                                seconds() - began);
-                    std::fflush(stdout);
-                }
-            }
+        for (const std::int32_t count : program.pairCounts) {
+            pairs += count;
+        }
+        const bool same = sameSums(program, reference) && records(program) == records(reference) &&
+                          report(program, curve) == report(reference, curve);
+        if (large) {
+            std::printf("%-70s trials %8d  %.1f s\n", g.description.c_str(), program.trialCount, seconds() - began);
+            std::fflush(stdout);
         }
         ++compared;
         if (!same) {
@@ -209,10 +195,7 @@ int main(int argc, char** argv) {
             std::printf("DIFFERENT: curve %d, %s\n", c, g.description.c_str());
         }
     }
-    std::printf("curves %d: compared %d (short windows %d), skipped %d; fast path on %d; trials %lld, summed exactly "
-                "%.2f%% (pairs %.2f%%); differences %d; %.0f s\n",
-                curves, compared, shortWindows, skipped, fastPath, static_cast<long long>(trials),
-                100.0 * exactTrials / std::max<std::int64_t>(trials, 1),
-                100.0 * exactPairs / std::max<std::int64_t>(pairs, 1), differences, seconds() - start);
+    std::printf("curves %d: compared %d (short windows %d), skipped %d; pairs %lld; differences %d; %.0f s\n", curves,
+                compared, shortWindows, skipped, static_cast<long long>(pairs), differences, seconds() - start);
     return differences == 0 ? 0 : 1;
 }
