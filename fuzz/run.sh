@@ -12,7 +12,7 @@ seconds=${1:-30}
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${2:-build-fuzz}
-CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVW_FUZZ=ON -DKVW_TESTS=OFF \
+CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVW_FUZZ=ON -DKVW_TESTS=OFF -DKVW_PYTHON=OFF \
   -DKVW_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j2 >/dev/null
 

@@ -15,13 +15,29 @@ namespace kvw::minima {
 
 namespace {
 
-// Where a module may be: beside the program, then in the library folder of
-// the prefix (KVW_MODULE_DIR, relative to the program's folder).
+std::mutex foldersLock;
+std::vector<std::filesystem::path> chosenFolders;  // empty: the program's
+
+// Where a module may be: in the folders chosen by useModuleFolders, else
+// beside the program, then in the library folder of the prefix
+// (KVW_MODULE_DIR, relative to the program's folder).
 std::vector<std::filesystem::path> moduleCandidates(const char* file) {
-    std::error_code failure;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
-    const std::filesystem::path folder = failure ? std::filesystem::path(".") : program.parent_path();
-    return {folder / file, (folder / KVW_MODULE_DIR / file).lexically_normal()};
+    std::vector<std::filesystem::path> folders;
+    {
+        const std::lock_guard<std::mutex> hold(foldersLock);
+        folders = chosenFolders;
+    }
+    if (folders.empty()) {
+        std::error_code failure;
+        const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failure);
+        const std::filesystem::path folder = failure ? std::filesystem::path(".") : program.parent_path();
+        folders = {folder, folder / KVW_MODULE_DIR};
+    }
+    std::vector<std::filesystem::path> candidates;
+    for (const std::filesystem::path& folder : folders) {
+        candidates.push_back((folder / file).lexically_normal());
+    }
+    return candidates;
 }
 
 // The table that a module's entry point returns, when a module of this build
@@ -74,6 +90,11 @@ private:
 };
 
 }  // namespace
+
+void useModuleFolders(std::vector<std::filesystem::path> folders) {
+    const std::lock_guard<std::mutex> hold(foldersLock);
+    chosenFolders = std::move(folders);
+}
 
 const plot::DrawingModule& drawingModule() {
     static ModuleOnce<plot::DrawingModule> module(plot::kDrawingModuleFile, plot::kDrawingModuleEntry,

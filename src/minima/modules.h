@@ -5,13 +5,20 @@
 // folder of the prefix it is installed in (lib/kvw beside bin).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "plot/drawing_module.h"
 #include "readers/light_curve.h"
 
 namespace kvw::minima {
+
+// Where the modules are looked for, in this order, instead of beside the
+// program and in its prefix's lib/kvw: for code that is not the program (the
+// Python package's extension), set before the first module is loaded.
+void useModuleFolders(std::vector<std::filesystem::path> folders);
 
 // The drawing module, loaded at the first call; PictureError when it cannot be.
 const plot::DrawingModule& drawingModule();

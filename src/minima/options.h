@@ -23,6 +23,8 @@ struct Options {
     OutputFormat format = OutputFormat::csv;
     std::string plotDirectory;  // empty: no pictures
     std::string plotFormat = "svg";  // svg, pdf or png
+
+    bool operator==(const Options&) const = default;
 };
 
 // The outcome of reading the command line: the options, or the text to print

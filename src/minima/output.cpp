@@ -57,9 +57,18 @@ std::string csvField(const std::string& text) {
     return quoted + '"';
 }
 
-// A value that is not finite is missing: never "nan" or "inf" in a table.
-std::string csvNumber(const std::optional<double>& value) {
-    return value && std::isfinite(*value) ? shortestText(*value) : std::string();
+// A missing cell is an empty field; a number is never "nan" or "inf" in a table.
+std::string csvCell(const Cell& cell) {
+    if (const auto* count = std::get_if<std::int64_t>(&cell)) {
+        return std::to_string(*count);
+    }
+    if (const auto* number = std::get_if<double>(&cell)) {
+        return shortestText(*number);
+    }
+    if (const auto* text = std::get_if<std::string>(&cell)) {
+        return csvField(*text);
+    }
+    return {};
 }
 
 nlohmann::ordered_json jsonNumber(const std::optional<double>& value) {
@@ -97,20 +106,48 @@ void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming
 
 }  // namespace
 
+std::span<const Column> tableColumns() {
+    static constexpr Column columns[] = {
+        {"file", CellKind::text},     {"cycle", CellKind::number},       {"type", CellKind::text},
+        {"predicted", CellKind::number}, {"points", CellKind::count},    {"time", CellKind::number},
+        {"error", CellKind::number},  {"error_classic", CellKind::number}, {"mean_value", CellKind::number},
+        {"o_c", CellKind::number},    {"status", CellKind::text},        {"flags", CellKind::text},
+    };
+    return columns;
+}
+
+std::vector<Cell> rowCells(const timing::Eclipse& row) {
+    const timing::TimedEclipse& e = row.timed;
+    const auto number = [](const std::optional<double>& value) {
+        return value && std::isfinite(*value) ? Cell(*value) : Cell();
+    };
+    const std::optional<timing::EclipseWindow>& predicted = row.predicted;
+    return {std::string(row.curve.source),
+            number(predicted ? std::optional(predicted->cycle) : std::nullopt),
+            predicted ? Cell(std::string(typeName(predicted->type))) : Cell(),
+            number(predicted ? std::optional(predicted->predicted) : std::nullopt),
+            static_cast<std::int64_t>(e.points),
+            number(e.time),
+            number(e.error),
+            number(e.errorClassic),
+            number(e.meanValue),
+            number(e.oMinusC),
+            std::string(timing::statusName(e.status)),
+            joined(e.flags, ';')};
+}
+
 void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
-    out << "file,cycle,type,predicted,points,time,error,error_classic,mean_value,o_c,status,flags\n";
+    const std::span<const Column> columns = tableColumns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        out << (i == 0 ? "" : ",") << columns[i].name;
+    }
+    out << '\n';
     for (const timing::Eclipse& row : rows) {
-        const timing::TimedEclipse& e = row.timed;
-        out << csvField(std::string(row.curve.source)) << ',';
-        if (row.predicted) {
-            out << csvNumber(row.predicted->cycle) << ',' << typeName(row.predicted->type) << ','
-                << csvNumber(row.predicted->predicted) << ',';
-        } else {
-            out << ",,,";
+        const std::vector<Cell> cells = rowCells(row);
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            out << (i == 0 ? "" : ",") << csvCell(cells[i]);
         }
-        out << e.points << ',' << csvNumber(e.time) << ',' << csvNumber(e.error) << ',' << csvNumber(e.errorClassic)
-            << ',' << csvNumber(e.meanValue) << ',' << csvNumber(e.oMinusC) << ',' << timing::statusName(e.status)
-            << ',' << csvField(joined(e.flags, ';')) << '\n';
+        out << '\n';
     }
 }
 

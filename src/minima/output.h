@@ -5,9 +5,12 @@
 // CSV; in JSON, bytes that are not UTF-8 become U+FFFD.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <span>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
@@ -18,6 +21,22 @@ namespace kvw::minima {
 std::string shortestText(double value);
 
 const char* typeName(timing::EclipseType type);
+
+// The columns of the table, one definition for the CSV writer and for the
+// Python package's DataFrame: each column's name and the kind of its cells.
+enum class CellKind { text, number, count };
+struct Column {
+    const char* name;
+    CellKind kind;
+};
+std::span<const Column> tableColumns();
+
+// A cell of a row: missing, a count, a number (always finite: a value that is
+// not is missing) or a text, as its column's kind says.
+using Cell = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// The cells of an eclipse's row, one per column of tableColumns(), in order.
+std::vector<Cell> rowCells(const timing::Eclipse& row);
 
 // A row for each eclipse: its file, the eclipse it was predicted as (if any)
 // and how its timing came out.

@@ -13,14 +13,13 @@
 #include <system_error>
 #include <vector>
 
-#include "minima/modules.h"
+#include "minima/flow.h"
 #include "minima/options.h"
 #include "minima/output.h"
 #include "minima/pictures.h"
 #include "minima/progress.h"
 #include "minima/table_file.h"
 #include "readers/light_curve.h"
-#include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
 
 namespace kvw::minima {
@@ -48,7 +47,7 @@ struct Inputs {
 void readInput(const std::string& name, const Options& options, Inputs& inputs) {
     auto curve = std::make_unique<readers::LightCurve>();
     try {
-        *curve = readers::readLightCurve(name, options.columns, readFitsFromModule);
+        *curve = readInputFile(name, options);
     } catch (const readers::ReadError& error) {
         say(error.what());
         inputs.status = kInputOutput;
@@ -57,30 +56,26 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
     for (const std::string& note : curve->notes) {
         say(name + ": " + note);
     }
-    if (const auto problem =
-            options.ephemeris ? timing::ephemerisProblem(curve->times, *options.ephemeris) : std::nullopt) {
-        say(name + ": " + *problem);
+    LaidOut laidOut =
+        layOutEclipses({curve->source, curve->times, curve->magnitudes, curve->errors}, options);
+    if (laidOut.refusal) {
+        say(name + ": " + *laidOut.refusal);
         inputs.status = kInputOutput;
         return;
     }
-    const timing::CurveView view{curve->source, curve->times, curve->magnitudes, curve->errors};
-    std::vector<timing::Eclipse> eclipses = timing::eclipsesOf(view, options.ephemeris);
-    if (eclipses.empty()) {
+    if (laidOut.eclipses.empty()) {
         say(name + ": no eclipse of the ephemeris falls within the observations");
     }
-    inputs.eclipses.insert(inputs.eclipses.end(), std::make_move_iterator(eclipses.begin()),
-                           std::make_move_iterator(eclipses.end()));
+    inputs.eclipses.insert(inputs.eclipses.end(), std::make_move_iterator(laidOut.eclipses.begin()),
+                           std::make_move_iterator(laidOut.eclipses.end()));
     inputs.curves.push_back(std::move(curve));
 }
 
 // Times every eclipse on `--jobs` threads, with a progress line on a terminal,
 // keeping the method's work where the JSON table or the pictures show it.
 void timeEveryEclipse(std::span<timing::Eclipse> eclipses, const Options& options, Clock::time_point start) {
-    timing::TimingSettings settings;
-    settings.ephemeris = options.ephemeris;
-    settings.minimumPoints = options.minimumPoints;
-    settings.noise = options.noise;
-    settings.keepMethod = options.format == OutputFormat::json || !options.plotDirectory.empty();
+    const timing::TimingSettings settings =
+        timingSettings(options, options.format == OutputFormat::json || !options.plotDirectory.empty());
     std::atomic<std::size_t> finished{0};
     const ProgressLine progress(errorStreamProgress(start), finished, eclipses.size(), "eclipses timed");
     timing::timeAndCheck(eclipses, settings, options.jobs, &finished);

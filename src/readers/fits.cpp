@@ -195,16 +195,6 @@ std::optional<TableColumn> optionalColumn(const std::vector<std::string>& names,
     return std::nullopt;
 }
 
-// The reason a time or value is left out, or nothing when it is finite.
-std::optional<std::string> notFinite(double value, const std::string& label) {
-    if (std::isnan(value)) {
-        return "with a NaN " + label;
-    }
-    if (std::isinf(value)) {
-        return "with an infinite " + label;
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -257,9 +247,9 @@ LightCurve readFitsLightCurve(std::string_view content, const std::string& sourc
     for (std::size_t row = 0; row < times.size(); ++row) {
         if (!flags.empty() && flags[row] != 0) {
             collector.leaveOut("with a non-zero " + quality->label + " flag");
-        } else if (const auto reason = notFinite(times[row], columns.time.label)) {
+        } else if (const auto reason = notFiniteReason(times[row], columns.time.label)) {
             collector.leaveOut(*reason);
-        } else if (const auto reason = notFinite(values[row], columns.value.label)) {
+        } else if (const auto reason = notFiniteReason(values[row], columns.value.label)) {
             collector.leaveOut(*reason);
         } else {
             collector.add(linalg::store(times[row] + reference), values[row], errors[row]);

@@ -113,6 +113,7 @@
 // Every reader throws std::bad_alloc when memory runs out.
 #pragma once
 
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -136,12 +137,21 @@ struct ReadOptions {
     std::string fluxColumn{};   // fluxes, turned into magnitudes
     std::string errorColumn{};  // errors of the value column, in its unit
     std::string band{};         // AAVSO: the filter to keep
+
+    bool operator==(const ReadOptions&) const = default;
 };
 
 // what(): the file, the line or row and the column where that applies, and
 // what is wrong.
 struct ReadError : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// A file the system refuses to open or read (missing, not permitted, a
+// directory), with the system's error number.
+struct FileError : ReadError {
+    FileError(const std::string& what, int number) : ReadError(what), number(number) {}
+    int number;
 };
 
 // The readers of each format, on content already in memory. `source` names it
@@ -161,5 +171,18 @@ using FitsReader = LightCurve (*)(std::string_view content, const std::string& s
 // Reads the file at `path`, choosing the format by its content; FITS content
 // goes to `readFits`.
 LightCurve readLightCurve(const std::string& path, const ReadOptions& options, FitsReader readFits);
+
+// Points given in memory (the Python package's arrays), read by the rules of
+// every reader: a point whose time or value is NaN or infinite is left out
+// (counted), fluxes become magnitudes, the points are sorted stably by time,
+// fewer than two left is a ReadError. `errors` is empty or one per time, in
+// the unit of the values. `source` names them in the LightCurve and in
+// messages (it may be empty).
+LightCurve readPoints(const std::string& source, std::span<const double> times, std::span<const double> values,
+                      std::span<const double> errors, bool flux);
+
+// Whether readPoints gives back these very times and magnitudes (at least
+// two, all finite, in time order): they can then be timed where they lie.
+bool readAsGiven(std::span<const double> times, std::span<const double> magnitudes);
 
 }  // namespace kvw::readers

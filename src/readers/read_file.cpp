@@ -57,7 +57,8 @@ void checkText(const std::string& path, std::string_view content, std::size_t& c
 
 std::string contentOf(const std::string& path) {
     const auto failure = [&](const char* doing) {
-        return ReadError(path + ": cannot " + doing + ": " + std::system_category().message(errno));
+        const int number = errno;
+        return FileError(path + ": cannot " + doing + ": " + std::system_category().message(number), number);
     };
     const auto tooLarge = [&] {
         return ReadError(path + ": larger than " + std::to_string(kLargestFile >> 20) +
@@ -76,7 +77,7 @@ std::string contentOf(const std::string& path) {
         throw failure("read it");
     }
     if (S_ISDIR(status.st_mode)) {
-        throw ReadError(path + ": is a directory, not a file");
+        throw FileError(path + ": is a directory, not a file", EISDIR);
     }
     std::string content;
     if (S_ISREG(status.st_mode)) {

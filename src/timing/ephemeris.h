@@ -19,6 +19,8 @@ struct Ephemeris {
     std::optional<double> period;
     double halfWidth = 0;
     std::optional<double> secondaryPhase;
+
+    bool operator==(const Ephemeris&) const = default;
 };
 
 enum class EclipseType { none, primary, secondary };

@@ -28,6 +28,16 @@ std::vector<T> inOrder(const std::vector<T>& values, const std::vector<std::size
 
 }  // namespace
 
+std::optional<std::string> notFiniteReason(double value, const std::string& label) {
+    if (std::isnan(value)) {
+        return "with a NaN " + label;
+    }
+    if (std::isinf(value)) {
+        return "with an infinite " + label;
+    }
+    return std::nullopt;
+}
+
 void PointCollector::add(double time, double value, double error) {
     if (kind_ == ValueKind::flux) {
         if (!(value > 0)) {
@@ -61,7 +71,7 @@ LightCurve PointCollector::finish() {
         curve.notes.push_back("left out " + countOf(count, "point") + " " + reason);
     }
     if (times_.size() < 2) {
-        std::string message = source_ + ": " + (times_.empty() ? "no point" : "only 1 point") +
+        std::string message = (source_.empty() ? "" : source_ + ": ") + (times_.empty() ? "no point" : "only 1 point") +
                               " to time, at least 2 are needed";
         for (std::size_t i = 0; i < curve.notes.size(); ++i) {
             message += (i == 0 ? " (" : "; ") + curve.notes[i];

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,10 @@
 namespace kvw::readers::detail {
 
 enum class ValueKind { magnitude, flux };
+
+// The reason a time or value is left out ("with a NaN TIME"), or nothing
+// when it is finite; `label` names its column.
+std::optional<std::string> notFiniteReason(double value, const std::string& label);
 
 class PointCollector {
 public:
