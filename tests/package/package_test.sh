@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package: built by CPack from the build folder, unpacked into a
 # scratch root, both programs run from there on the bundled example; the
-# manual pages and the run-time dependencies are in the package.
+# manual pages and the run-time dependencies are in the package. With PYTHON,
+# the Python package is in it too, and reads a FITS file from there.
 #
-#   package_test.sh CPACK BUILD_DIR SOURCE_DIR
+#   package_test.sh CPACK BUILD_DIR SOURCE_DIR [PYTHON]
 set -euo pipefail
-cpack=$1 build=$2 source=$3
+cpack=$1 build=$2 source=$3 python=${4:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -28,6 +29,16 @@ for library in libc6 libstdc++6 libcfitsio libplplot plplot-driver-cairo; do
   grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
 done
 
+if [ -n "$python" ]; then
+  for file in __init__.py _sources.py _layout.py "_kvw.$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX")[1:])')"; do
+    grep -q " ./usr/lib/python3/dist-packages/kvw/$file\$" <<<"$contents" || fail "kvw/$file is not in the package"
+  done
+  for dependency in python3-numpy python3-pandas "python3 (<<"; do
+    grep -qF "$dependency" <<<"$depends" || fail "the package does not depend on $dependency: $depends"
+  done
+  grep -q python3-distributed <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the package does not recommend Dask"
+fi
+
 dpkg -x "$deb" "$scratch/root"
 zcat "$scratch/root/usr/share/man/man1/kvw.1.gz" | head -1 | grep -q '^\.TH KVW 1 ' || fail "kvw.1.gz is no manual page"
 zcat "$scratch/root/usr/share/man/man1/kvw-minima.1.gz" | head -1 | grep -q '^\.TH KVW\\-MINIMA 1 ' ||
@@ -47,4 +58,13 @@ grep -q '<svg' pictures/ECLIPSE.svg || fail "kvw-minima from the package drew no
 # A FITS file loads the FITS reader's module from the package's lib/kvw.
 fits=$("$scratch/root/usr/bin/kvw-minima" --epoch 2455625.7 --half-width 1.5 "$source/tests/data/dip_llc.fits")
 grep -q ',0,primary,2455625.7,123,2455625.71[0-9]*,.*,ok,$' <<<"$fits" || fail "kvw-minima from the package read: $fits"
+# The Python package loads the same module from lib/kvw, relative to its own folder.
+if [ -n "$python" ]; then
+  timed=$(cd / && PYTHONPATH="$scratch/root/usr/lib/python3/dist-packages" "$python" -c "
+import kvw
+frame = kvw.time_minima('$source/tests/data/dip_llc.fits', epoch=2455625.7, half_width=1.5)
+print(kvw.__file__, frame['points'][0], frame['status'][0])")
+  grep -q "^$scratch/root/usr/lib/python3/dist-packages/kvw/__init__.py 123 ok\$" <<<"$timed" ||
+    fail "the Python package from the package gave: $timed"
+fi
 echo "package test: $(basename "$deb") installs and runs"
