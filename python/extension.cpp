@@ -99,8 +99,9 @@ py::array_t<T> viewOf(const std::vector<T>& values, const py::object& owner) {
     return array;
 }
 
+// A numpy array of its own holding a copy of the values.
 template <typename T>
-py::array_t<T> arrayOf(const std::vector<T>& values) {
+py::array_t<T> arrayOf(std::span<const T> values) {
     return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
 }
 
@@ -115,9 +116,10 @@ py::dict methodOf(const timing::TimedEclipse& timed) {
     method["flags"] = timed.flags;
     if (timed.method && timed.method->curve.usable()) {
         const analysis::EclipseTiming& work = *timed.method;
-        method["trial_times"] = arrayOf(analysis::absoluteTimes(work.scan.trialTimes, work.curve.dayOffset));
-        method["pair_counts"] = arrayOf(std::vector<std::int32_t>(work.scan.pairCounts.begin(), work.scan.pairCounts.end()));
-        method["sums"] = arrayOf(std::vector<double>(work.scan.sums.begin(), work.scan.sums.end()));
+        const std::vector<double> trialTimes = analysis::absoluteTimes(work.scan.trialTimes, work.curve.dayOffset);
+        method["trial_times"] = arrayOf<double>(trialTimes);
+        method["pair_counts"] = arrayOf<std::int32_t>(work.scan.pairCounts);
+        method["sums"] = arrayOf<double>(work.scan.sums);
     }
     return method;
 }
@@ -268,8 +270,8 @@ PYBIND11_MODULE(_kvw, module) {
 
     py::class_<readers::LightCurve, std::shared_ptr<readers::LightCurve>>(module, "LightCurve")
         .def_property_readonly("source", [](const readers::LightCurve& curve) { return curve.source; })
-        .def_property_readonly("time",
-                               [](py::object self) { return viewOf(self.cast<const readers::LightCurve&>().times, self); })
+        .def_property_readonly(
+            "time", [](py::object self) { return viewOf(self.cast<const readers::LightCurve&>().times, self); })
         .def_property_readonly(
             "mag", [](py::object self) { return viewOf(self.cast<const readers::LightCurve&>().magnitudes, self); })
         .def_property_readonly("error",

@@ -193,6 +193,8 @@ def time_files(paths, client=None, **options):
     or whose ephemeris is refused, is skipped as kvw-minima skips it, with a FileSkipped warning; the frame's
     attrs["skipped"] maps it to the reason.
     """
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError("time_files takes a list of paths; time_minima times one file")
     paths = [os.fspath(path) for path in paths]
     _kvw.check_options(_words(options))
     options = dict(options)
@@ -203,8 +205,11 @@ def time_files(paths, client=None, **options):
         options.setdefault("jobs", 1)
     words = _words(options)
     if client is None:
-        with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+        pool = concurrent.futures.ThreadPoolExecutor(workers)
+        try:
             results = list(pool.map(_time_path, paths, [words] * len(paths)))
+        finally:  # an interrupted catalogue stops at the files being timed
+            pool.shutdown(cancel_futures=True)
     else:
         results = client.gather(client.map(_time_path, paths, words=words))
     skipped = {}

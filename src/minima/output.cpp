@@ -108,10 +108,18 @@ void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming
 
 std::span<const Column> tableColumns() {
     static constexpr Column columns[] = {
-        {"file", CellKind::text},     {"cycle", CellKind::number},       {"type", CellKind::text},
-        {"predicted", CellKind::number}, {"points", CellKind::count},    {"time", CellKind::number},
-        {"error", CellKind::number},  {"error_classic", CellKind::number}, {"mean_value", CellKind::number},
-        {"o_c", CellKind::number},    {"status", CellKind::text},        {"flags", CellKind::text},
+        {"file", CellKind::text},
+        {"cycle", CellKind::number},
+        {"type", CellKind::text},
+        {"predicted", CellKind::number},
+        {"points", CellKind::count},
+        {"time", CellKind::number},
+        {"error", CellKind::number},
+        {"error_classic", CellKind::number},
+        {"mean_value", CellKind::number},
+        {"o_c", CellKind::number},
+        {"status", CellKind::text},
+        {"flags", CellKind::text},
     };
     return columns;
 }
