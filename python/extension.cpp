@@ -15,7 +15,9 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -34,6 +36,30 @@ namespace {
 using namespace kvw;
 
 using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+// Texts that may hold a file's name, as Python holds names: bytes that are
+// not UTF-8 (a name in Latin-1) as lone surrogates, which os.fsencode gives
+// back as the same bytes.
+py::str textOf(std::string_view text) {
+    PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "surrogateescape");
+    if (decoded == nullptr) {
+        throw py::error_already_set();
+    }
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
+py::list textsOf(const std::vector<std::string>& texts) {
+    py::list list;
+    for (const std::string& text : texts) {
+        list.append(textOf(text));
+    }
+    return list;
+}
+
+// A ValueError whose message may name a file.
+struct ValueProblem : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // Options of kvw-minima that make its output files or pictures; the package
 // returns its table instead.
@@ -112,8 +138,8 @@ std::span<const double> spanOf(const Doubles& array) {
 // The method's work on a row, for plotting: every trial of the scan.
 py::dict methodOf(const timing::TimedEclipse& timed) {
     py::dict method;
-    method["reason"] = timed.reason;
-    method["flags"] = timed.flags;
+    method["reason"] = textOf(timed.reason);
+    method["flags"] = textsOf(timed.flags);
     if (timed.method && timed.method->curve.usable()) {
         const analysis::EclipseTiming& work = *timed.method;
         const std::vector<double> trialTimes = analysis::absoluteTimes(work.scan.trialTimes, work.curve.dayOffset);
@@ -154,7 +180,7 @@ py::dict tableOf(const std::vector<timing::Eclipse>& eclipses) {
             py::list values;
             for (py::ssize_t r = 0; r < n; ++r) {
                 const auto* text = std::get_if<std::string>(&rows[r][c]);
-                values.append(text != nullptr ? py::object(py::str(*text)) : py::object(py::none()));
+                values.append(text != nullptr ? py::object(textOf(*text)) : py::object(py::none()));
             }
             table[columns[c].name] = values;
         }
@@ -178,7 +204,7 @@ py::dict timedTable(const timing::CurveView& curve, const minima::Options& optio
         }
     }
     if (laidOut.refusal) {
-        throw py::value_error((curve.source.empty() ? "" : std::string(curve.source) + ": ") + *laidOut.refusal);
+        throw ValueProblem((curve.source.empty() ? "" : std::string(curve.source) + ": ") + *laidOut.refusal);
     }
     return tableOf(laidOut.eclipses);
 }
@@ -192,44 +218,34 @@ std::shared_ptr<readers::LightCurve> readFile(const std::string& path, const std
     return curve;
 }
 
-std::shared_ptr<readers::LightCurve> readArrays(const std::string& source, const Doubles& times, const Doubles& values,
-                                                const std::optional<Doubles>& errors, bool flux) {
-    if (values.size() != times.size() || (errors && errors->size() != times.size())) {
-        throw py::value_error("the times, values and errors differ in length");
-    }
-    auto curve = std::make_shared<readers::LightCurve>();
-    const py::gil_scoped_release unlocked;
-    *curve = readers::readPoints(source, spanOf(times), spanOf(values),
-                                 errors ? spanOf(*errors) : std::span<const double>(), flux);
-    return curve;
+// The table of a light curve's eclipses, with the curve's notes.
+py::dict curveTable(const readers::LightCurve& curve, const minima::Options& options, bool keepMethod) {
+    py::dict table = timedTable({curve.source, curve.times, curve.magnitudes, curve.errors}, options, keepMethod);
+    table["notes"] = textsOf(curve.notes);
+    return table;
 }
 
-py::dict timeFile(const std::string& path, const std::vector<std::string>& words, bool keepMethod) {
+py::dict timeFile(const std::string& path, const std::vector<std::string>& words) {
     const minima::Options options = parsedOptions(words);
     readers::LightCurve curve;
     {
         const py::gil_scoped_release unlocked;
         curve = minima::readInputFile(path, options);
     }
-    py::dict table = timedTable({curve.source, curve.times, curve.magnitudes, curve.errors}, options, keepMethod);
-    table["notes"] = curve.notes;
-    return table;
+    return curveTable(curve, options, false);
 }
 
-py::dict timeCurve(const std::shared_ptr<readers::LightCurve>& curve, const std::vector<std::string>& words,
-                   bool keepMethod) {
+py::dict timeCurve(const std::shared_ptr<readers::LightCurve>& curve, const std::vector<std::string>& words) {
     const minima::Options options = parsedOptions(words);
     requireNoColumnOptions(options);
-    py::dict table = timedTable({curve->source, curve->times, curve->magnitudes, curve->errors}, options, keepMethod);
-    table["notes"] = curve->notes;
-    return table;
+    return curveTable(*curve, options, false);
 }
 
 // Points given as arrays: timed where they lie when readPoints would give
 // them back unchanged, else read by its rules first (sorted, fluxes to
-// magnitudes, points that are not finite left out).
-// With `oneEclipse` (time_minimum) the points are one eclipse, timed with the
-// method's work kept; an ephemeris is then a mistake.
+// magnitudes, points that are not finite left out). With `oneEclipse`
+// (time_minimum) they are one eclipse, timed with the method's work kept; an
+// ephemeris is then a mistake.
 py::dict timePoints(const std::string& source, const Doubles& times, const Doubles& values, bool flux,
                     const std::vector<std::string>& words, bool oneEclipse) {
     const minima::Options options = parsedOptions(words);
@@ -237,16 +253,20 @@ py::dict timePoints(const std::string& source, const Doubles& times, const Doubl
     if (oneEclipse && options.ephemeris) {
         throw py::value_error("time_minimum times the points as one eclipse; time_minima takes an ephemeris");
     }
-    const bool keepMethod = oneEclipse;
+    if (values.size() != times.size()) {
+        throw py::value_error("the times and values differ in length");
+    }
     if (!flux && readers::readAsGiven(spanOf(times), spanOf(values))) {
-        py::dict table = timedTable({source, spanOf(times), spanOf(values), {}}, options, keepMethod);
+        py::dict table = timedTable({source, spanOf(times), spanOf(values), {}}, options, oneEclipse);
         table["notes"] = py::list();
         return table;
     }
-    const std::shared_ptr<readers::LightCurve> curve = readArrays(source, times, values, std::nullopt, flux);
-    py::dict table = timedTable({curve->source, curve->times, curve->magnitudes, curve->errors}, options, keepMethod);
-    table["notes"] = curve->notes;
-    return table;
+    readers::LightCurve curve;
+    {
+        const py::gil_scoped_release unlocked;
+        curve = readers::readPoints(source, spanOf(times), spanOf(values), {}, flux);
+    }
+    return curveTable(curve, options, oneEclipse);
 }
 
 // A file the system refuses is an OSError with its error number (so a missing
@@ -255,10 +275,12 @@ void translateReadErrors(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const readers::FileError& error) {
-        const py::object raised = py::module_::import("builtins").attr("OSError")(error.number, error.what());
+        const py::object raised = py::module_::import("builtins").attr("OSError")(error.number, textOf(error.what()));
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(raised.ptr())), raised.ptr());
     } catch (const readers::ReadError& error) {
-        PyErr_SetString(PyExc_ValueError, error.what());
+        PyErr_SetObject(PyExc_ValueError, textOf(error.what()).ptr());
+    } catch (const ValueProblem& problem) {
+        PyErr_SetObject(PyExc_ValueError, textOf(problem.what()).ptr());
     }
 }
 
@@ -268,8 +290,12 @@ PYBIND11_MODULE(_kvw, module) {
     module.doc() = "kvw-minima's steps for the Python package kvw (use the package's functions)";
     py::register_exception_translator(translateReadErrors);
 
-    py::class_<readers::LightCurve, std::shared_ptr<readers::LightCurve>>(module, "LightCurve")
-        .def_property_readonly("source", [](const readers::LightCurve& curve) { return curve.source; })
+    module.attr("__version__") = KVW_VERSION;
+    py::class_<readers::LightCurve, std::shared_ptr<readers::LightCurve>>(
+        module, "LightCurve",
+        "A light curve as kvw-minima reads it: source (the path as given), time (days, sorted), mag, error (or "
+        "None), notes (what was left out and why). Made by read_light_curve; its arrays are read-only views.")
+        .def_property_readonly("source", [](const readers::LightCurve& curve) { return textOf(curve.source); })
         .def_property_readonly(
             "time", [](py::object self) { return viewOf(self.cast<const readers::LightCurve&>().times, self); })
         .def_property_readonly(
@@ -279,15 +305,18 @@ PYBIND11_MODULE(_kvw, module) {
                                    const auto& curve = self.cast<const readers::LightCurve&>();
                                    return curve.errors.empty() ? py::object(py::none()) : viewOf(curve.errors, self);
                                })
-        .def_property_readonly("notes", [](const readers::LightCurve& curve) { return curve.notes; })
+        .def_property_readonly("notes", [](const readers::LightCurve& curve) { return textsOf(curve.notes); })
         // TODO(i19): time_scale, from the scale the reader states, once the readers state one.
-        .def("__len__", [](const readers::LightCurve& curve) { return curve.times.size(); });
+        .def("__len__", [](const readers::LightCurve& curve) { return curve.times.size(); })
+        .def("__repr__", [](const readers::LightCurve& curve) {
+            return "<kvw.LightCurve " + py::repr(textOf(curve.source)).cast<std::string>() + ": " +
+                   std::to_string(curve.times.size()) + " points>";
+        });
 
     module.def("empty_table", [] { return tableOf({}); });
     module.def("check_options", [](const std::vector<std::string>& words) { parsedOptions(words); });
     module.def("use_module_folders", &minima::useModuleFolders);
     module.def("read_file", &readFile);
-    module.def("read_arrays", &readArrays);
     module.def("time_file", &timeFile);
     module.def("time_curve", &timeCurve);
     module.def("time_points", &timePoints);

@@ -27,7 +27,7 @@ import warnings
 import numpy as np
 
 from . import _kvw, _layout, _sources
-from ._kvw import LightCurve
+from ._kvw import LightCurve, __version__
 
 __all__ = ["LightCurve", "Minimum", "FileSkipped", "read_light_curve", "time_minimum", "time_minima", "time_files"]
 
@@ -93,7 +93,7 @@ def read_light_curve(path, **options):
 
     Returns a LightCurve: source, time (days, sorted), mag, error (or None), notes (what was left out and why).
     """
-    return _kvw.read_file(os.fspath(path), _words(options))
+    return _kvw.read_file(os.fsencode(path), _words(options))
 
 
 def time_minimum(times, mags=None, *, flux=None, **options):
@@ -128,10 +128,10 @@ def time_minimum(times, mags=None, *, flux=None, **options):
 def _time_source(source, options):
     """The table of one source: a path, a LightCurve, a pair (times, magnitudes) or a light-curve object."""
     options = dict(options)
-    if isinstance(source, (str, os.PathLike)):
-        return _kvw.time_file(os.fspath(source), _words(options), False)
+    if isinstance(source, (str, bytes, os.PathLike)):
+        return _kvw.time_file(os.fsencode(source), _words(options))
     if isinstance(source, LightCurve):
-        return _kvw.time_curve(source, _words(options), False)
+        return _kvw.time_curve(source, _words(options))
     times, values, is_flux = _sources.points(source, options)
     return _kvw.time_points("", times, values, is_flux, _words(options), False)
 
@@ -168,8 +168,8 @@ def time_minima(source, **options):
     kvw-minima's CSV columns, one row per eclipse. jobs= eclipses are timed at once (default: all cores).
     """
     table = _time_source(source, options)
-    if isinstance(source, (str, os.PathLike)):
-        name = os.fspath(source)
+    if isinstance(source, (str, bytes, os.PathLike)):
+        name = os.fsdecode(source)
     else:
         name = source.source if isinstance(source, LightCurve) else ""
     return _frame([_with_source_names(table, name)])
@@ -178,9 +178,11 @@ def time_minima(source, **options):
 def _time_path(path, words):
     """The table of one file, or why it has none: the task that time_files gives each worker."""
     try:
-        return _with_source_names(_kvw.time_file(path, words, False), path)
-    except (OSError, ValueError) as failure:
-        return {"skipped": f"{failure}"}
+        return _with_source_names(_kvw.time_file(os.fsencode(path), words), path)
+    except OSError as failure:
+        return {"skipped": failure.strerror or str(failure)}
+    except ValueError as failure:
+        return {"skipped": str(failure)}
 
 
 def time_files(paths, client=None, **options):
@@ -195,7 +197,7 @@ def time_files(paths, client=None, **options):
     """
     if isinstance(paths, (str, bytes, os.PathLike)):
         raise TypeError("time_files takes a list of paths; time_minima times one file")
-    paths = [os.fspath(path) for path in paths]
+    paths = [os.fsdecode(path) for path in paths]
     _kvw.check_options(_words(options))
     options = dict(options)
     if client is None:

@@ -1,5 +1,6 @@
 """The package against kvw-minima: its tables, one eclipse in memory, astropy sources, bad arguments."""
 
+import os
 import warnings
 
 import numpy as np
@@ -85,6 +86,19 @@ def test_astropy_time_series_in_its_own_scale_and_units(cm_dra_rows):
 def test_bad_arguments_raise_with_kvw_minima_messages(call, failure, message):
     with pytest.raises(failure, match=message.replace("(", r"\(")):
         call()
+
+
+def test_a_file_name_that_is_not_utf8(tmp_path):
+    name = os.fsdecode(os.path.join(os.fsencode(tmp_path), b"V\xe9l.csv"))  # Latin-1: as Python lists it
+    with open(name, "w") as file:
+        file.write("1 10.0\n2 10.5\n3 10.0\nx\n")
+    with pytest.raises(ValueError, match="l.csv:4: ") as failure:
+        kvw.time_minima(name)
+    assert str(failure.value).startswith(name)
+    with open(name, "w") as file:
+        file.write("1 10.0\n2 10.5\n3 10.2\n4 10.0\n")
+    assert list(kvw.time_minima(name)["file"]) == [name]
+    assert kvw.read_light_curve(name).source == name
 
 
 def test_light_curve_arrays_are_read_only_views():
