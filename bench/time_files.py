@@ -100,12 +100,12 @@ def main():
             assert cluster_rows.equals(rows)
         print("%d files of %d cadences, %d rows (%d ok), %d cores" % (
             len(paths), 19440, len(rows), (rows["status"] == "ok").sum(), os.cpu_count()))
-        print("%-58s %9s %9s" % ("", "seconds", "files/s"))
+        print("%-66s %9s %9s" % ("", "seconds", "files/s"))
         lines = [("kvw-minima, one run, --jobs = cores", program), ("kvw.time_files, no client (all cores)", alone)]
         lines += [("kvw.time_files, LocalCluster of %d workers, %s" % (args.workers, name), seconds)
                   for name, seconds in clustered.items()]
         for name, seconds in lines:
-            print("%-58s %9.2f %9.1f" % (name, seconds, len(paths) / seconds))
+            print("%-66s %9.2f %9.1f" % (name, seconds, len(paths) / seconds))
         for name, seconds in clustered.items():
             print("cluster (%s) / no client: %.2f" % (name, seconds / alone))
     finally:
