@@ -60,7 +60,11 @@
 //   row names the two parts apart ("date time"), that column's name is both
 //   names joined by a blank.
 // - The first row is a header row of column names when none of its fields
-//   reads as a number or a date-time. Only the first row can be one.
+//   reads as a number or a date-time. Only the first row can be one. Without
+//   one, the last comment line before the first data row serves as the header
+//   row ("# BJD-TDB    norm. flux") when it names as many columns as that row
+//   holds, one of them a time, magnitude or flux name below: names apart by
+//   two or more blanks or a tab (else by single blanks), or by the delimiter.
 // - Default columns when the header names them (names compared without regard
 //   to case, "-" and blanks taken as "_", a unit in (...) or [...] ignored):
 //   time: time, t, jd, hjd, bjd, mjd, btjd, bkjd, date, date_obs, dateobs, or a
