@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "detail/noise_shares.h"
 #include "uncertainty/minimum_error.h"
 
 namespace kvw::uncertainty::detail {
@@ -63,7 +64,14 @@ Residuals residualsFromSymmetricModel(const Observations& observed, const Symmet
 // NaN when the model never falls to 90 %.
 double ingressTimeScale(const Observations& observed, const Residuals& residuals, double centre);
 
-// The time-averaging beta of the residuals at the ingress time scale (at least 1).
-double timeAveragingBeta(const Observations& observed, const Residuals& residuals, double timeScale);
+// The distance from the centre beyond which the symmetric model lies less than
+// half its depth below the level outside the eclipse (infinite when it never
+// does): a time farther out lies outside the eclipse.
+double halfDepthReach(const Observations& observed, const Residuals& residuals, double centre);
+
+// The time-averaging beta of the residuals at the ingress time scale (at
+// least 1); the white-noise reference weighs each observation by its share.
+double timeAveragingBeta(const Observations& observed, const Residuals& residuals, double timeScale,
+                         const NoiseShares& shares);
 
 }  // namespace kvw::uncertainty::detail
