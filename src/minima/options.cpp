@@ -20,8 +20,9 @@ const char* const kDescription =
 
 const char* const kFooter =
     "Without an ephemeris each FILE is one eclipse, timed as the console program kvw times it.\n"
-    "With --epoch and --half-width (and --period for many cycles), every predicted eclipse in each FILE is timed\n"
-    "on the observations within the half-width of its predicted time.\n"
+    "With --epoch (and --period for many cycles), every predicted eclipse in each FILE is timed on the\n"
+    "observations within a half-width of its predicted time: --half-width, or measured from the light curve\n"
+    "folded on the ephemeris (the half_width column).\n"
     "Statuses: ok, improper, partial, suspect, failed. Exit status: 0 when every file was read, 2 when a file\n"
     "could not be read or its ephemeris was refused, the options are wrong or the table or the pictures cannot be\n"
     "written, 1 when memory runs out.\n";
@@ -104,11 +105,14 @@ struct Given {
     double period = 0;
     double halfWidth = 0;
     double secondaryPhase = 0.5;
+    std::size_t minimumPoints = 0;
     std::string format = "csv";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     double noise = 0;
     CLI::Option* epochOption = nullptr;
     CLI::Option* periodOption = nullptr;
+    CLI::Option* halfWidthOption = nullptr;
+    CLI::Option* minPointsOption = nullptr;
     CLI::Option* secondaryOption = nullptr;
     CLI::Option* noiseOption = nullptr;
 };
@@ -123,8 +127,10 @@ void addEphemerisOptions(CLI::App& app, Given& given) {
                             ->check(finiteNumber())
                             ->type_name("T0")
                             ->group(group);
-    CLI::Option* halfWidthOption =
-        app.add_option("--half-width", given.halfWidth, "Half-width W in days of the window timed around each eclipse")
+    given.halfWidthOption =
+        app.add_option("--half-width", given.halfWidth,
+                       "Half-width W in days of the window timed around each eclipse (default: measured from the "
+                       "light curve)")
             ->check(finitePositive())
             ->type_name("W")
             ->group(group);
@@ -136,18 +142,22 @@ void addEphemerisOptions(CLI::App& app, Given& given) {
             ->check(phase())
             ->type_name("[PHASE]")
             ->group(group);
-    CLI::Option* minPointsOption =
-        app.add_option("--min-points", given.options.minimumPoints,
-                       "Fewest observations on each side of a predicted time to time its eclipse")
-            ->capture_default_str()
+    given.minPointsOption =
+        app.add_option("--min-points", given.minimumPoints,
+                       "Fewest observations on each side of a predicted time to time its eclipse (default: a quarter "
+                       "of what the cadence gives, at least 3)")
             ->check(positiveCount())
             ->type_name("N")
             ->group(group);
-    given.epochOption->needs(halfWidthOption);
-    halfWidthOption->needs(given.epochOption);
+    app.add_option("--time-offset", given.options.timeOffset,
+                   "D days added to every time read (a table of BJD - 2450000 against a BJD ephemeris: 2450000)")
+        ->check(finiteNumber())
+        ->type_name("D")
+        ->group(group);
+    given.halfWidthOption->needs(given.epochOption);
     given.periodOption->needs(given.epochOption);
     given.secondaryOption->needs(given.periodOption);
-    minPointsOption->needs(given.epochOption);
+    given.minPointsOption->needs(given.epochOption);
 }
 
 void addColumnOptions(CLI::App& app, readers::ReadOptions& columns) {
@@ -227,7 +237,9 @@ Options optionsOf(Given& given) {
     if (*given.epochOption) {
         timing::Ephemeris ephemeris;
         ephemeris.epoch = given.epoch;
-        ephemeris.halfWidth = given.halfWidth;
+        if (*given.halfWidthOption) {
+            ephemeris.halfWidth = given.halfWidth;
+        }
         if (*given.periodOption) {
             ephemeris.period = given.period;
         }
@@ -235,6 +247,9 @@ Options optionsOf(Given& given) {
             ephemeris.secondaryPhase = given.secondaryPhase;
         }
         options.ephemeris = ephemeris;
+    }
+    if (*given.minPointsOption) {
+        options.minimumPoints = given.minimumPoints;
     }
     if (*given.noiseOption) {
         options.noise = given.noise;

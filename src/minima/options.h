@@ -15,7 +15,8 @@ enum class OutputFormat { csv, json };
 struct Options {
     std::vector<std::string> files;
     std::optional<timing::Ephemeris> ephemeris;
-    std::size_t minimumPoints = 5;
+    std::optional<std::size_t> minimumPoints;  // none: chosen from the cadence
+    double timeOffset = 0;                     // days added to every time read
     std::optional<double> noise;  // magnitudes per observation, when the user knows it
     unsigned jobs = 1;
     readers::ReadOptions columns;

@@ -98,15 +98,15 @@ void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming
 }  // namespace
 
 void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
-    out << "file,cycle,type,predicted,points,time,error,error_classic,mean_value,o_c,status,flags\n";
+    out << "file,cycle,type,predicted,half_width,points,time,error,error_classic,mean_value,o_c,status,flags\n";
     for (const timing::Eclipse& row : rows) {
         const timing::TimedEclipse& e = row.timed;
         out << csvField(std::string(row.curve.source)) << ',';
         if (row.predicted) {
             out << csvNumber(row.predicted->cycle) << ',' << typeName(row.predicted->type) << ','
-                << csvNumber(row.predicted->predicted) << ',';
+                << csvNumber(row.predicted->predicted) << ',' << csvNumber(row.predicted->halfWidth) << ',';
         } else {
-            out << ",,,";
+            out << ",,,,";
         }
         out << e.points << ',' << csvNumber(e.time) << ',' << csvNumber(e.error) << ',' << csvNumber(e.errorClassic)
             << ',' << csvNumber(e.meanValue) << ',' << csvNumber(e.oMinusC) << ',' << timing::statusName(e.status)
@@ -123,6 +123,7 @@ void writeJson(std::ostream& out, std::span<const timing::Eclipse> rows) {
         item["cycle"] = row.predicted ? jsonNumber(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
         item["type"] = row.predicted ? typeName(row.predicted->type) : "";
         item["predicted"] = row.predicted ? jsonNumber(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
+        item["half_width"] = row.predicted ? jsonNumber(row.predicted->halfWidth) : nlohmann::ordered_json(nullptr);
         item["points"] = e.points;
         item["time"] = jsonNumber(e.time);
         item["error"] = jsonNumber(e.error);

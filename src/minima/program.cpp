@@ -1,6 +1,8 @@
 #include "minima/program.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -20,6 +22,7 @@
 #include "minima/progress.h"
 #include "minima/table_file.h"
 #include "readers/light_curve.h"
+#include "timing/eclipse_extent.h"
 #include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
 
@@ -43,6 +46,69 @@ struct Inputs {
     int status = kNormal;  // 2 when a file could not be read or planned
 };
 
+std::string daysText(double days) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.4f d", days);
+    return text;
+}
+
+// Says the windows of one eclipse type, and how they were chosen.
+void sayWindows(const std::string& name, const char* type, double halfWidth, std::size_t minimumPoints,
+                const timing::EclipseExtent& extent, const Options& options) {
+    std::string text = name + ": " + type + " eclipses timed within " + daysText(halfWidth) +
+                       " of their predicted times";
+    if (!options.ephemeris->halfWidth) {
+        text += !extent.found  ? " (no eclipse stands out of the folded light curve there)"
+                : extent.reach ? " (the folded light regains its level " + daysText(*extent.reach) + " from them)"
+                               : " (the folded light does not regain its level within the observations)";
+    }
+    say(text + ", at least " + std::to_string(minimumPoints) + " observations on each side");
+}
+
+// Plans the windows of a light curve's eclipses and says how; the reason
+// when the ephemeris cannot be used with it.
+std::optional<timing::PredictedEclipses> predictedIn(const std::string& name, readers::LightCurve& curve,
+                                                     const Options& options, std::optional<double>& noise) {
+    const timing::Ephemeris& ephemeris = *options.ephemeris;
+    // The ephemeris itself first (a mistyped time, a period in another unit), on the widest windows it allows.
+    const double widest = ephemeris.halfWidth.value_or(timing::halfWidthLimit(ephemeris, timing::EclipseType::primary));
+    for (const auto& problem :
+         {timing::ephemerisProblem(curve.times, ephemeris, widest), timing::timeScaleProblem(curve.times, ephemeris)}) {
+        if (problem) {
+            say(name + ": " + *problem);
+            return std::nullopt;
+        }
+    }
+    const timing::WindowPlan plan = timing::planWindows(curve.times, curve.magnitudes, ephemeris, options.minimumPoints);
+    const timing::WindowSizes& sizes = plan.sizes;
+    if (const auto problem = timing::ephemerisProblem(curve.times, ephemeris,
+                                                      std::min(sizes.primaryHalfWidth, sizes.secondaryHalfWidth))) {
+        say(name + ": " + *problem);
+        return std::nullopt;
+    }
+    if (plan.survey.primary.dips || plan.survey.secondary.dips) {
+        say(name + ": the light falls at the predicted eclipses instead of rising: the values look like fluxes; "
+                   "name their column with --flux-column");
+    }
+    if (plan.cut) {
+        say(name + ": the half-width reaches past half the way to the next eclipse: cut to it");
+    }
+    sayWindows(name, "primary", sizes.primaryHalfWidth, sizes.primaryMinimumPoints, plan.survey.primary, options);
+    if (ephemeris.secondaryPhase) {
+        sayWindows(name, "secondary", sizes.secondaryHalfWidth, sizes.secondaryMinimumPoints, plan.survey.secondary,
+                   options);
+    }
+    noise = plan.survey.noise;
+    timing::PredictedEclipses predicted = timing::predictEclipses(curve.times, ephemeris, sizes);
+    if (predicted.windows.empty()) {
+        say(name + ": no eclipse of the ephemeris falls within the observations");
+    } else if (predicted.skipped > 0) {
+        say(name + ": " + std::to_string(predicted.skipped) +
+            " predicted eclipse(s) without observations in their windows left out");
+    }
+    return predicted;
+}
+
 // Reads a file and lays out its eclipses (one per window of the ephemeris, or
 // the whole curve); a file that cannot be read or planned is said and skipped.
 void readInput(const std::string& name, const Options& options, Inputs& inputs) {
@@ -57,16 +123,20 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
     for (const std::string& note : curve->notes) {
         say(name + ": " + note);
     }
-    if (const auto problem =
-            options.ephemeris ? timing::ephemerisProblem(curve->times, *options.ephemeris) : std::nullopt) {
-        say(name + ": " + *problem);
-        inputs.status = kInputOutput;
-        return;
+    for (double& time : curve->times) {
+        time += options.timeOffset;
     }
-    const timing::CurveView view{curve->source, curve->times, curve->magnitudes, curve->errors};
-    std::vector<timing::Eclipse> eclipses = timing::eclipsesOf(view, options.ephemeris);
-    if (eclipses.empty()) {
-        say(name + ": no eclipse of the ephemeris falls within the observations");
+    timing::CurveView view{curve->source, curve->times, curve->magnitudes, curve->errors, std::nullopt};
+    std::vector<timing::Eclipse> eclipses;
+    if (options.ephemeris) {
+        const auto predicted = predictedIn(name, *curve, options, view.noise);
+        if (!predicted) {
+            inputs.status = kInputOutput;
+            return;
+        }
+        eclipses = timing::eclipsesIn(view, predicted->windows);
+    } else {
+        eclipses.push_back(timing::wholeCurve(view));
     }
     inputs.eclipses.insert(inputs.eclipses.end(), std::make_move_iterator(eclipses.begin()),
                            std::make_move_iterator(eclipses.end()));
@@ -78,7 +148,6 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
 void timeEveryEclipse(std::span<timing::Eclipse> eclipses, const Options& options, Clock::time_point start) {
     timing::TimingSettings settings;
     settings.ephemeris = options.ephemeris;
-    settings.minimumPoints = options.minimumPoints;
     settings.noise = options.noise;
     settings.keepMethod = options.format == OutputFormat::json || !options.plotDirectory.empty();
     std::atomic<std::size_t> finished{0};
