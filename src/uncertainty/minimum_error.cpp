@@ -61,12 +61,14 @@ NoiseShares sharesOf(const ErrorOptions& options, std::span<const double> errors
 }
 
 // beta over the context when there is one: the residuals of a symmetric model
-// of the wider stretch, about the same centre.
-double betaOf(const Observations& observed, const ErrorOptions& options, const ErrorBasis& basis, double centre) {
+// of the wider stretch about the same centre, with as many neighbours as the
+// window's (the same cadence and noise).
+double betaOf(const Observations& observed, const ErrorOptions& options, const ErrorBasis& basis, double centre,
+              std::size_t neighbours) {
     if (options.context.times.empty()) {
         return timeAveragingBeta(observed, basis.residuals, basis.timeScale, basis.shares);
     }
-    const SymmetricModel model(options.context, centre);
+    const SymmetricModel model(options.context, centre, neighbours);
     const Residuals residuals = residualsFromSymmetricModel(options.context, model, centre);
     return timeAveragingBeta(options.context, residuals, basis.timeScale,
                              sharesOf(options, options.contextErrors, options.context.times.size()));
@@ -91,7 +93,7 @@ ErrorBasis errorBasis(const Observations& observed, const analysis::EclipseTimin
                       ? *options.noise
                       : std::sqrt(smallestSum(timing) * pairs / ((pairs - 1) * factors.sumOfSquaredWeights));
     basis.linear = linearError(factors, basis.noise * basis.noise, timing.fit.a, timing.curve.step);
-    basis.beta = betaOf(observed, options, basis, centre);
+    basis.beta = betaOf(observed, options, basis, centre, model.neighbours());
     return basis;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -27,7 +28,10 @@ public:
         double leverage;  // of an observation at the place itself
     };
 
-    SymmetricModel(const Observations& observed, double centre);
+    // With `neighbours`, that many; else the count that predicts best (chooseNeighbours).
+    SymmetricModel(const Observations& observed, double centre, std::optional<std::size_t> neighbours = std::nullopt);
+
+    std::size_t neighbours() const { return neighbours_; }
 
     // The fit at u; with `weights`, also the weight of each observation in
     // the fitted value.
