@@ -79,7 +79,8 @@ std::optional<timing::PredictedEclipses> predictedIn(const std::string& name, re
             return std::nullopt;
         }
     }
-    const timing::WindowPlan plan = timing::planWindows(curve.times, curve.magnitudes, ephemeris, options.minimumPoints);
+    const timing::WindowPlan plan =
+        timing::planWindows(curve.times, curve.magnitudes, ephemeris, options.minimumPoints);
     const timing::WindowSizes& sizes = plan.sizes;
     if (const auto problem = timing::ephemerisProblem(curve.times, ephemeris,
                                                       std::min(sizes.primaryHalfWidth, sizes.secondaryHalfWidth))) {

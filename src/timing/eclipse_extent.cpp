@@ -189,8 +189,10 @@ CurveSurvey surveyCurve(std::span<const double> times, std::span<const double> m
     const double secondaryPhase = ephemeris.secondaryPhase.value_or(0.5);
     std::vector<bool> outside(times.size());
     for (std::size_t i = 0; i < times.size(); ++i) {
-        outside[i] = !(std::fabs(offsetFrom(times[i], ephemeris, 0)) <= primaryReach ||
-                       (ephemeris.period && std::fabs(offsetFrom(times[i], ephemeris, secondaryPhase)) <= secondaryReach));
+        const bool inPrimary = std::fabs(offsetFrom(times[i], ephemeris, 0)) <= primaryReach;
+        const bool inSecondary =
+            ephemeris.period && std::fabs(offsetFrom(times[i], ephemeris, secondaryPhase)) <= secondaryReach;
+        outside[i] = !inPrimary && !inSecondary;
     }
     survey.noise = secondDifferenceScatter(times, magnitudes, outside, 10);
     return survey;

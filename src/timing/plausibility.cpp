@@ -83,9 +83,9 @@ EclipseProfile profileOf(std::span<const double> times, std::span<const double> 
     return profile;
 }
 
-// From the observation just after `time`, the span of observations whose
-// smoothed light lies on the same side of `level` as `inside` says:
-// [first, last) of the indices.
+// The run of observations about `time` whose smoothed light lies at or
+// beyond `level` (fainter) or short of it: [first, last) of the indices,
+// grown both ways from the observation just after `time`.
 std::pair<std::size_t, std::size_t> runAround(std::span<const double> times, const std::vector<double>& smoothed,
                                               double time, double level, bool fainter) {
     const auto after =
@@ -130,9 +130,9 @@ double crossingTime(std::span<const double> times, const std::vector<double>& sm
 // not cross); robust to the noise of the smoothed bottom, which sets the depth.
 double widthAtHalfDepth(std::span<const double> times, const EclipseProfile& profile, double time) {
     const auto [first, last] = runAround(times, profile.smoothed, time, profile.level(0.5), true);
-    const double begin = first > 0 ? crossingTime(times, profile.smoothed, first - 1, profile.level(0.5)) : times.front();
-    const double end = last < times.size() ? crossingTime(times, profile.smoothed, last - 1, profile.level(0.5))
-                                           : times.back();
+    const double halfDepth = profile.level(0.5);
+    const double begin = first > 0 ? crossingTime(times, profile.smoothed, first - 1, halfDepth) : times.front();
+    const double end = last < times.size() ? crossingTime(times, profile.smoothed, last - 1, halfDepth) : times.back();
     return end - begin;
 }
 

@@ -179,8 +179,8 @@ ErrorEstimate estimateError(const Observations& observed, const analysis::Eclips
                             const ErrorOptions& options, const RetimeMinimum& retime) {
     const ErrorBasis basis = errorBasis(observed, timing, options);
     const std::int32_t replicas = replicaCount(observed, options);
-    const ReplicaTimes drawn =
-        detail::residualBootstrap(observed, basis.residuals, basis.centre, replicas, options.seed, retime, basis.shares);
+    const ReplicaTimes drawn = detail::residualBootstrap(observed, basis.residuals, basis.centre, replicas,
+                                                         options.seed, retime, basis.shares);
     ErrorEstimate estimate;
     estimate.replicas = replicas;
     estimate.replicasJumped = drawn.jumped;
