@@ -67,7 +67,7 @@ void sayWindows(const std::string& name, const char* type, double halfWidth, std
 
 // Plans the windows of a light curve's eclipses and says how; the reason
 // when the ephemeris cannot be used with it.
-std::optional<timing::PredictedEclipses> predictedIn(const std::string& name, readers::LightCurve& curve,
+std::optional<timing::PredictedEclipses> predictedIn(const std::string& name, const readers::LightCurve& curve,
                                                      const Options& options, std::optional<double>& noise) {
     const timing::Ephemeris& ephemeris = *options.ephemeris;
     // The ephemeris itself first (a mistyped time, a period in another unit), on the widest windows it allows.
