@@ -238,7 +238,8 @@ BENCHMARK(BM_TimeLightCurve)->Arg(170)->Arg(1'000)->Unit(benchmark::kMicrosecond
 
 // A TESS sector (27 days of 2-minute cadences, 19,440 times) converted from
 // JD_UTC to BJD_TDB (one evaluation of ERFA's Earth per time) and from
-// BJD_TDB to HJD_UTC (the inverse first: about three per time).
+// BJD_TDB to HJD_UTC (the inverse first: about three per time), on one and
+// two threads.
 void BM_ConvertTimes(benchmark::State& state) {
     std::vector<double> times(19'440);
     for (std::size_t i = 0; i < times.size(); ++i) {
@@ -247,10 +248,11 @@ void BM_ConvertTimes(benchmark::State& state) {
     const auto from = state.range(0) == 0 ? timescale::TimeScale::jdUtc : timescale::TimeScale::bjdTdb;
     const auto to = state.range(0) == 0 ? timescale::TimeScale::bjdTdb : timescale::TimeScale::hjdUtc;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(timescale::convertTimes(times, from, to, {248.57, 57.16}).times.data());
+        const auto threads = static_cast<unsigned>(state.range(1));
+        benchmark::DoNotOptimize(timescale::convertTimes(times, from, to, {248.57, 57.16}, threads).times.data());
     }
 }
-BENCHMARK(BM_ConvertTimes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertTimes)->ArgsProduct({{0, 1}, {1, 2}})->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

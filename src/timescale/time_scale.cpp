@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <exception>
+#include <numeric>
+#include <system_error>
+#include <thread>
 
 #include "linalg/extended.h"
 
@@ -119,6 +124,24 @@ Extended fromUtc(Extended jdUtc, TimeScale scale, const SkyPosition& star) {
     throw TimeScaleError("times cannot be converted to an unknown scale");
 }
 
+// Runs `work` on `count` threads, this one included; fewer when the system
+// gives no more.
+template <typename Work>
+void runOnThreads(const Work& work, std::size_t count) {
+    std::vector<std::thread> workers;
+    for (std::size_t i = 1; i < count; ++i) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
 }  // namespace
 
 std::string_view scaleName(TimeScale scale) {
@@ -170,25 +193,47 @@ long double convertTime(long double time, TimeScale from, TimeScale to, const Sk
 }
 
 ConvertedTimes convertTimes(const std::vector<double>& times, TimeScale from, TimeScale to,
-                            const SkyPosition& star) {
+                            const SkyPosition& star, unsigned threads) {
     ConvertedTimes result;
     if (from == to && from != TimeScale::unknown) {
         result.times = times;
         return result;
     }
-    const int lastYear = lastLeapSecondYear();
+    const int lastYear = lastLeapSecondYear();  // before any thread: ERFA fills its table on first use
     double firstDayPast[2] = {};
     eraCal2jd(lastYear + 1, 1, 1, &firstDayPast[0], &firstDayPast[1]);
     const Extended firstDatePast = static_cast<Extended>(firstDayPast[0]) + firstDayPast[1];
-    std::size_t countPast = 0;
-    result.times.reserve(times.size());
-    Extended offset = 0;  // of the time before: the next one's guess
-    for (const double time : times) {
-        const Extended jdUtc = utcOf(time, from, star, offset);
-        offset = time - jdUtc;
-        countPast += jdUtc >= firstDatePast ? 1 : 0;
-        result.times.push_back(linalg::store(fromUtc(jdUtc, to, star)));
+
+    // Blocks of times, each taken by the next free thread; a failure is kept
+    // with its block, so that the earliest time's is reported.
+    constexpr std::size_t kBlock = 1024;
+    const std::size_t blocks = (times.size() + kBlock - 1) / kBlock;
+    result.times.resize(times.size());
+    std::vector<std::size_t> countsPast(blocks, 0);
+    std::vector<std::exception_ptr> failures(blocks);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t block = next++; block < blocks; block = next++) {
+            try {
+                Extended offset = 0;  // of the time before: the next one's guess
+                for (std::size_t i = block * kBlock; i < std::min(times.size(), (block + 1) * kBlock); ++i) {
+                    const Extended jdUtc = utcOf(times[i], from, star, offset);
+                    offset = times[i] - jdUtc;
+                    countsPast[block] += jdUtc >= firstDatePast ? 1 : 0;
+                    result.times[i] = linalg::store(fromUtc(jdUtc, to, star));
+                }
+            } catch (...) {
+                failures[block] = std::current_exception();
+            }
+        }
+    };
+    runOnThreads(work, std::min<std::size_t>(std::max(threads, 1u), blocks));
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
     }
+    const std::size_t countPast = std::accumulate(countsPast.begin(), countsPast.end(), std::size_t{0});
     if (countPast > 0) {
         double offset = 0;
         eraDat(lastYear + 1, 1, 1, 0.0, &offset);

@@ -85,15 +85,17 @@ long double jdUtcFromHjdUtc(long double hjdUtc, const SkyPosition& star);
 // them is unknown or the instant's UTC date is before 1960.
 long double convertTime(long double time, TimeScale from, TimeScale to, const SkyPosition& star);
 
-// Many times converted, each rounded once to a double. The order of sorted
-// times is kept: every conversion rises with its argument. `note` tells of
-// times past the last year of the table of leap seconds.
+// Many times converted, each rounded once to a double, on up to `threads`
+// threads (blocks of 1024 times). The order of sorted times is kept: every
+// conversion rises with its argument. `note` tells of times past the last
+// year of the table of leap seconds. A TimeScaleError names the earliest time
+// in the series that cannot be converted.
 struct ConvertedTimes {
     std::vector<double> times;
     std::optional<std::string> note;
 };
 
 ConvertedTimes convertTimes(const std::vector<double>& times, TimeScale from, TimeScale to,
-                            const SkyPosition& star);
+                            const SkyPosition& star, unsigned threads = 1);
 
 }  // namespace kvw::timescale

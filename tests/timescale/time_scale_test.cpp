@@ -122,6 +122,29 @@ TEST(TimeScale, PastTheTableOfLeapSeconds) {
     EXPECT_TRUE(std::is_sorted(converted.times.begin(), converted.times.end()));
 }
 
+// Blocks on several threads give the times of one thread, and the earliest
+// time that cannot be converted is the one reported.
+TEST(TimeScale, ManyTimesOnThreads) {
+    std::vector<double> times(1100);  // two blocks
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        times[i] = 2458849.5 + static_cast<double>(i) / 720;
+    }
+    const SkyPosition star{248.57, 57.16};
+    const ConvertedTimes one = convertTimes(times, TimeScale::bjdTdb, TimeScale::hjdUtc, star, 1);
+    EXPECT_EQ(convertTimes(times, TimeScale::bjdTdb, TimeScale::hjdUtc, star, 3).times, one.times);
+    for (std::size_t i = 0; i < times.size(); i += 100) {
+        ASSERT_EQ(one.times[i], static_cast<double>(convertTime(times[i], TimeScale::bjdTdb, TimeScale::hjdUtc, star)));
+    }
+    times[600] = 2436000.5;
+    times[1050] = 2435000.5;
+    try {
+        convertTimes(times, TimeScale::jdUtc, TimeScale::bjdTdb, star, 3);
+        ADD_FAILURE() << "converted";
+    } catch (const TimeScaleError& error) {
+        EXPECT_EQ(std::string(error.what()).substr(0, 28), "the date JD 2436000.5 falls ");
+    }
+}
+
 TEST(SkyPosition, Readings) {
     struct Case {
         const char* text;
