@@ -1,5 +1,8 @@
 #include "timescale/sky_position.h"
 
+#include <erfa.h>
+#include <erfam.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -189,6 +192,11 @@ std::string positionProblem(double rightAscension, double declination) {
         return "a declination out of range (degrees from -90 to +90)";
     }
     return {};
+}
+
+double separation(const SkyPosition& a, const SkyPosition& b) {
+    return eraSeps(a.rightAscension * ERFA_DD2R, a.declination * ERFA_DD2R, b.rightAscension * ERFA_DD2R,
+                   b.declination * ERFA_DD2R) * ERFA_DR2D;
 }
 
 }  // namespace kvw::timescale

@@ -36,4 +36,7 @@ AngleReading readDeclination(std::string_view text);
 // header's RA_OBJ and DEC_OBJ), or an empty text when it is a position.
 std::string positionProblem(double rightAscension, double declination);
 
+// The angle between two positions on the sky, in degrees (eraSeps).
+double separation(const SkyPosition& a, const SkyPosition& b);
+
 }  // namespace kvw::timescale
