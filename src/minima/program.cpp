@@ -19,6 +19,7 @@
 #include "minima/pictures.h"
 #include "minima/progress.h"
 #include "minima/table_file.h"
+#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/ephemeris.h"
 #include "timing/time_eclipses.h"
@@ -43,8 +44,10 @@ struct Inputs {
     int status = kNormal;  // 2 when a file could not be read or planned
 };
 
-// Reads a file and lays out its eclipses (one per window of the ephemeris, or
-// the whole curve); a file that cannot be read or planned is said and skipped.
+// Reads a file, puts its times in the rows' scale and lays out its eclipses
+// (one per window of the ephemeris, or the whole curve); a file that cannot be
+// read or planned is said and skipped. A time scale that does not fit the file
+// is a ScaleMismatch: the run ends without a table.
 void readInput(const std::string& name, const Options& options, Inputs& inputs) {
     auto curve = std::make_unique<readers::LightCurve>();
     try {
@@ -57,13 +60,17 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
     for (const std::string& note : curve->notes) {
         say(name + ": " + note);
     }
+    for (const std::string& note : putInRowScale(*curve, options.timeScales, options.jobs)) {
+        say(name + ": " + note);
+    }
     if (const auto problem =
             options.ephemeris ? timing::ephemerisProblem(curve->times, *options.ephemeris) : std::nullopt) {
         say(name + ": " + *problem);
         inputs.status = kInputOutput;
         return;
     }
-    const timing::CurveView view{curve->source, curve->times, curve->magnitudes, curve->errors};
+    const timing::CurveView view{curve->source, timescale::scaleName(curve->timeScale), curve->times,
+                                 curve->magnitudes, curve->errors};
     std::vector<timing::Eclipse> eclipses = timing::eclipsesOf(view, options.ephemeris);
     if (eclipses.empty()) {
         say(name + ": no eclipse of the ephemeris falls within the observations");
@@ -143,8 +150,14 @@ int run(const Options& options) {
         return kInputOutput;
     }
     Inputs inputs;
-    for (const std::string& name : options.files) {
-        readInput(name, options, inputs);
+    try {
+        for (const std::string& name : options.files) {
+            readInput(name, options, inputs);
+        }
+    } catch (const ScaleMismatch& mismatch) {
+        say(mismatch.what());
+        say("no table written");
+        return kInputOutput;
     }
     timeEveryEclipse(inputs.eclipses, options, start);
     sayWhyNotOk(inputs.eclipses);

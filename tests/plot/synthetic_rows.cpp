@@ -19,7 +19,7 @@ EclipsePicture pictureOfRow(const LightCurve& curve, const std::string& file, do
     settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, 0.5 * (curve.times.back() - curve.times.front()),
                                            std::nullopt};
     settings.keepMethod = true;
-    timing::Eclipse row{{file, curve.times, curve.magnitudes, {}}, 0, curve.times.size(), window, {}};
+    timing::Eclipse row{{file, "BJD_TDB", curve.times, curve.magnitudes, {}}, 0, curve.times.size(), window, {}};
     timing::timeAndCheck({&row, 1}, settings, 1);
     return minima::eclipsePicture(row);
 }

@@ -18,7 +18,7 @@ namespace {
 struct Curve {
     std::vector<double> times;
     std::vector<double> magnitudes;
-    CurveView observations() const { return {"curve", times, magnitudes, {}}; }
+    CurveView observations() const { return {"curve", "unknown", times, magnitudes, {}}; }
 };
 
 // Evenly spaced points from `begin` over `length` days, Gaussian eclipses of
