@@ -110,8 +110,7 @@ void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
         }
         out << e.points << ',' << csvNumber(e.time) << ',' << csvNumber(e.error) << ',' << csvNumber(e.errorClassic)
             << ',' << csvNumber(e.meanValue) << ',' << csvNumber(e.oMinusC) << ',' << row.curve.timeScale << ','
-            << timing::statusName(e.status)
-            << ',' << csvField(joined(e.flags, ';')) << '\n';
+            << timing::statusName(e.status) << ',' << csvField(joined(e.flags, ';')) << '\n';
     }
 }
 

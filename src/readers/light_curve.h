@@ -111,7 +111,7 @@
 // - The binary table named LIGHTCURVE. Times are BJD = TIME + BJDREFI +
 //   BJDREFF (keywords of that table), summed with a 64-bit significand.
 // - Their scale is BJD_TDB when that table's TIMESYS is 'TDB' and its TIMEREF
-//   'SOLARSYSTEM' (any case); other values, or neither keyword, leave it
+//   'SOLARSYSTEM' (any case); other values, or a keyword missing, leave it
 //   unknown with a note. The star's position is RA_OBJ and DEC_OBJ (degrees,
 //   ICRS) of that table's header (TESS writes there the position at the
 //   time of observation), else of the primary header; a value out of range

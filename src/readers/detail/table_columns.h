@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "detail/point_collector.h"
-#include "readers/light_curve.h"
 #include "detail/text_fields.h"
+#include "readers/light_curve.h"
 
 namespace kvw::readers::detail {
 

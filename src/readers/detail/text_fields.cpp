@@ -194,18 +194,17 @@ std::optional<int> meridiemHours(std::string_view text) {
     return std::nullopt;
 }
 
-// Reads 1 or 2 digits at `pos` followed by `end` (or the end of the text when
-// `end` is '\0'), moving `pos` past them.
+// Reads 1 or 2 digits at `pos` followed by `end`, moving `pos` past both.
 std::optional<int> shortNumberAt(std::string_view text, std::size_t& pos, char end) {
     const std::size_t start = pos;
     int value = 0;
     while (pos < text.size() && pos - start < 2 && isDigit(text[pos])) {
         value = value * 10 + (text[pos++] - '0');
     }
-    if (pos == start || (end != '\0' && (pos == text.size() || text[pos] != end))) {
+    if (pos == start || pos == text.size() || text[pos] != end) {
         return std::nullopt;
     }
-    pos += end != '\0' ? 1 : 0;
+    ++pos;
     return value;
 }
 
