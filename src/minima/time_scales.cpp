@@ -30,9 +30,9 @@ TimeScale inputScale(const readers::LightCurve& curve, const TimeScaleOptions& o
         return curve.timeScale;
     }
     if (curve.timeScale != TimeScale::unknown) {
-        throw ScaleMismatch(curve.source + ": --time-scale declares " + name(*options.declared) + ", but the file's " +
-                            curve.timeScaleSource + " says " + name(curve.timeScale) +
-                            ": leave --time-scale out for this file");
+        throw ScaleMismatch(curve.source + ": --time-scale declares " + name(*options.declared) +
+                            ", but the file states " + name(curve.timeScale) + " (" + curve.timeScaleSource +
+                            "): leave --time-scale out for this file");
     }
     return *options.declared;
 }

@@ -151,7 +151,8 @@ TEST(MinimaTimeScale, BadInputWritesNothing) {
         {{"--time-out", "bjd", "export.txt"},
          "export.txt: HJD_UTC cannot be put in BJD_TDB without the star's position: give --ra and --dec"},
         {{"--time-scale", "jd", "export.txt", "plain.dat"},
-         "export.txt: --time-scale declares JD_UTC, but the file's #DATE=HJD says HJD_UTC"},
+         "export.txt: --time-scale declares JD_UTC, but the file states HJD_UTC (#DATE=HJD): leave --time-scale out "
+         "for this file"},
         {{"--time-scale", "jd", "--ra", "1", "--dec", "2", "plain.dat", "early.dat"},
          "early.dat: JD_UTC cannot be put in BJD_TDB: the date JD 2436000.3 falls before 1960 (UTC)"},
     };
