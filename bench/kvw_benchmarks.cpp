@@ -237,9 +237,9 @@ void BM_TimeLightCurve(benchmark::State& state) {
 BENCHMARK(BM_TimeLightCurve)->Arg(170)->Arg(1'000)->Unit(benchmark::kMicrosecond);
 
 // A TESS sector (27 days of 2-minute cadences, 19,440 times) converted from
-// JD_UTC to BJD_TDB (one evaluation of ERFA's Earth per time) and from
-// BJD_TDB to HJD_UTC (the inverse first: about three per time), on one and
-// two threads.
+// JD_UTC to BJD_TDB and from BJD_TDB to HJD_UTC (the inverse first, from the
+// guess of the times before: one evaluation of ERFA's Earth per time either
+// way), on one and two threads.
 void BM_ConvertTimes(benchmark::State& state) {
     std::vector<double> times(19'440);
     for (std::size_t i = 0; i < times.size(); ++i) {

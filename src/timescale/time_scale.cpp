@@ -64,64 +64,86 @@ TwoPartDate tdbOfUtc(Extended jdUtc) {
     return {tt[0], tt[1] + tdbMinusTt / ERFA_DAYSEC};
 }
 
-enum class Centre { barycentre, sun };
+// What ERFA gives for one UTC instant seen from the Earth's centre: its TDB
+// and the light times (seconds) to the solar system's barycentre and to the
+// Sun's centre along the star's direction.
+struct Instant {
+    Extended jdUtc;  // the instant
+    TwoPartDate tdb;
+    double toBarycentre;
+    double toSun;
+};
 
-// Takes TDB and the star's position; returns the light time in seconds from
-// the Earth's centre to the chosen centre along the star's direction: the
-// position (au) from eraEpv00 dotted with the unit vector from eraS2c, times
-// au/c.
-double lightTime(const TwoPartDate& tdb, const SkyPosition& star, Centre centre) {
+// Takes a Julian date in UTC and the star's position; returns its Instant:
+// TDB by tdbOfUtc, the Earth's barycentric and heliocentric positions (au) at
+// that TDB from eraEpv00, each dotted with the star's unit vector (eraS2c) and
+// times au/c.
+Instant instantOf(Extended jdUtc, const SkyPosition& star) {
+    const TwoPartDate tdb = tdbOfUtc(jdUtc);
     double heliocentric[2][3] = {};
     double barycentric[2][3] = {};
     eraEpv00(tdb.whole, tdb.fraction, heliocentric, barycentric);
     double direction[3] = {};
     eraS2c(star.rightAscension * ERFA_DD2R, star.declination * ERFA_DD2R, direction);
-    return eraPdp(centre == Centre::barycentre ? barycentric[0] : heliocentric[0], direction) * ERFA_AULT;
+    return {jdUtc, tdb, eraPdp(barycentric[0], direction) * ERFA_AULT,
+            eraPdp(heliocentric[0], direction) * ERFA_AULT};
 }
 
-// The x for which forward(x) = target, from the guess x = target - offset,
-// for a forward map whose rate differs from 1 by less than 1e-4: each step
-// shrinks the error by that factor, so a step smaller than 1e-9 days leaves
-// less than 1e-13 days (10 ns). The map is taken at 1960 for a guess before
-// it; an answer before 1960 is refused.
-template <typename Forward>
-Extended inverse(Extended target, Forward forward, Extended offset = 0) {
-    if (!(target >= kFirstUtcDate - 1 && target < kLastEphemerisDate + 1)) {
-        tdbOfUtc(target);  // refuses it, naming the date given
-    }
-    Extended x = target - offset;
-    for (int step = 0; step < 8; ++step) {
-        const Extended correction = target - forward(std::max(x, static_cast<Extended>(kFirstUtcDate)));
-        x += correction;
-        if (std::fabs(correction) < 1e-9L) {
-            break;
-        }
-    }
-    if (x < kFirstUtcDate) {
-        tdbOfUtc(x);
-    }
-    return x;
-}
-
-// The JD_UTC of a time in `scale`; `offset` is a guess of time - JD_UTC.
-Extended utcOf(Extended time, TimeScale scale, const SkyPosition& star, Extended offset = 0) {
+// The time (days) in `scale` of the instant `jdUtc`, from the Instant taken
+// at or near it (TDB moved by the difference of the two; the light times,
+// which change by less than 1e-4 of it, kept); the sums with a 64-bit
+// significand.
+Extended timeIn(TimeScale scale, Extended jdUtc, const Instant& instant) {
     switch (scale) {
-        case TimeScale::jdUtc: return time;
-        case TimeScale::hjdUtc: return inverse(time, [&](Extended x) { return hjdUtcFromJdUtc(x, star); }, offset);
-        case TimeScale::bjdTdb: return inverse(time, [&](Extended x) { return bjdTdbFromJdUtc(x, star); }, offset);
+        case TimeScale::jdUtc: return jdUtc;
+        case TimeScale::hjdUtc: return jdUtc + static_cast<Extended>(instant.toSun) / ERFA_DAYSEC;
+        case TimeScale::bjdTdb:
+            return static_cast<Extended>(instant.tdb.whole) + static_cast<Extended>(instant.tdb.fraction) +
+                   (jdUtc - instant.jdUtc) + static_cast<Extended>(instant.toBarycentre) / ERFA_DAYSEC;
         case TimeScale::unknown: break;
     }
     throw TimeScaleError("times of an unknown scale cannot be converted");
 }
 
-Extended fromUtc(Extended jdUtc, TimeScale scale, const SkyPosition& star) {
-    switch (scale) {
-        case TimeScale::jdUtc: return jdUtc;
-        case TimeScale::hjdUtc: return hjdUtcFromJdUtc(jdUtc, star);
-        case TimeScale::bjdTdb: return bjdTdbFromJdUtc(jdUtc, star);
-        case TimeScale::unknown: break;
+// An instant found from its time in some scale: its JD_UTC, and its Instant
+// taken within 1e-9 days of that date (the light times move by less than
+// 1e-4 of that, 10 ns; timeIn moves TDB by the difference).
+struct Solved {
+    Extended jdUtc;
+    Instant instant;
+};
+
+// The instant whose time in `scale` is `time`, by fixed-point iteration from
+// the guess `jdUtc`: the time's rate differs from 1 by less than 1e-4, so each
+// step shrinks the error by that factor, and a step under 1e-9 days leaves
+// less than 1e-13. The instant is taken at 1960 for a guess before it; an
+// answer before 1960 is refused.
+Solved solve(Extended time, TimeScale scale, const SkyPosition& star, Extended jdUtc) {
+    if (scale == TimeScale::jdUtc) {
+        return {time, instantOf(time, star)};
     }
-    throw TimeScaleError("times cannot be converted to an unknown scale");
+    if (!(time >= kFirstUtcDate - 1 && time < kLastEphemerisDate + 1)) {
+        tdbOfUtc(time);  // refuses it, naming the date given
+    }
+    Solved solved{jdUtc, {}};
+    for (int step = 0; step < 8; ++step) {
+        solved.instant = instantOf(std::max(solved.jdUtc, static_cast<Extended>(kFirstUtcDate)), star);
+        const Extended correction = time - timeIn(scale, solved.jdUtc, solved.instant);
+        solved.jdUtc += correction;
+        if (std::fabs(correction) < 1e-9L) {
+            break;
+        }
+    }
+    if (solved.jdUtc < kFirstUtcDate) {
+        tdbOfUtc(solved.jdUtc);
+    }
+    return solved;
+}
+
+void requireKnown(TimeScale from, TimeScale to) {
+    if (from == TimeScale::unknown || to == TimeScale::unknown) {
+        throw TimeScaleError("times of an unknown scale cannot be converted");
+    }
 }
 
 // Runs `work` on `count` threads, this one included; fewer when the system
@@ -167,29 +189,28 @@ int lastLeapSecondYear() {
 }
 
 long double bjdTdbFromJdUtc(long double jdUtc, const SkyPosition& star) {
-    const TwoPartDate tdb = tdbOfUtc(jdUtc);
-    return static_cast<Extended>(tdb.whole) + static_cast<Extended>(tdb.fraction) +
-           static_cast<Extended>(lightTime(tdb, star, Centre::barycentre)) / ERFA_DAYSEC;
+    return timeIn(TimeScale::bjdTdb, jdUtc, instantOf(jdUtc, star));
 }
 
 long double hjdUtcFromJdUtc(long double jdUtc, const SkyPosition& star) {
-    const TwoPartDate tdb = tdbOfUtc(jdUtc);
-    return jdUtc + static_cast<Extended>(lightTime(tdb, star, Centre::sun)) / ERFA_DAYSEC;
+    return timeIn(TimeScale::hjdUtc, jdUtc, instantOf(jdUtc, star));
 }
 
 long double jdUtcFromBjdTdb(long double bjdTdb, const SkyPosition& star) {
-    return utcOf(bjdTdb, TimeScale::bjdTdb, star);
+    return solve(bjdTdb, TimeScale::bjdTdb, star, bjdTdb).jdUtc;
 }
 
 long double jdUtcFromHjdUtc(long double hjdUtc, const SkyPosition& star) {
-    return utcOf(hjdUtc, TimeScale::hjdUtc, star);
+    return solve(hjdUtc, TimeScale::hjdUtc, star, hjdUtc).jdUtc;
 }
 
 long double convertTime(long double time, TimeScale from, TimeScale to, const SkyPosition& star) {
     if (from == to && from != TimeScale::unknown) {
         return time;
     }
-    return fromUtc(utcOf(time, from, star), to, star);
+    requireKnown(from, to);
+    const Solved solved = solve(time, from, star, time);
+    return timeIn(to, solved.jdUtc, solved.instant);
 }
 
 ConvertedTimes convertTimes(const std::vector<double>& times, TimeScale from, TimeScale to,
@@ -199,6 +220,7 @@ ConvertedTimes convertTimes(const std::vector<double>& times, TimeScale from, Ti
         result.times = times;
         return result;
     }
+    requireKnown(from, to);
     const int lastYear = lastLeapSecondYear();  // before any thread: ERFA fills its table on first use
     double firstDayPast[2] = {};
     eraCal2jd(lastYear + 1, 1, 1, &firstDayPast[0], &firstDayPast[1]);
@@ -215,12 +237,16 @@ ConvertedTimes convertTimes(const std::vector<double>& times, TimeScale from, Ti
     const auto work = [&] {
         for (std::size_t block = next++; block < blocks; block = next++) {
             try {
-                Extended offset = 0;  // of the time before: the next one's guess
+                // The offsets time - JD_UTC of the two times before, extrapolated: the next one's guess.
+                Extended offsets[2] = {0, 0};
                 for (std::size_t i = block * kBlock; i < std::min(times.size(), (block + 1) * kBlock); ++i) {
-                    const Extended jdUtc = utcOf(times[i], from, star, offset);
-                    offset = times[i] - jdUtc;
-                    countsPast[block] += jdUtc >= firstDatePast ? 1 : 0;
-                    result.times[i] = linalg::store(fromUtc(jdUtc, to, star));
+                    const std::size_t known = i - block * kBlock;
+                    const Extended guess = known == 0 ? 0 : known == 1 ? offsets[1] : 2 * offsets[1] - offsets[0];
+                    const Solved solved = solve(times[i], from, star, times[i] - guess);
+                    offsets[0] = offsets[1];
+                    offsets[1] = times[i] - solved.jdUtc;
+                    countsPast[block] += solved.jdUtc >= firstDatePast ? 1 : 0;
+                    result.times[i] = linalg::store(timeIn(to, solved.jdUtc, solved.instant));
                 }
             } catch (...) {
                 failures[block] = std::current_exception();

@@ -75,8 +75,8 @@ long double hjdUtcFromJdUtc(long double jdUtc, const SkyPosition& star);
 
 // The inverses: the JD_UTC (days) whose BJD_TDB or HJD_UTC is the one given,
 // by fixed-point iteration on the forward conversion: its rate differs from
-// 1 by less than 1e-4, so three evaluations bring the 10 minutes of the first
-// guess within 10 ns.
+// 1 by less than 1e-4, so three evaluations of ERFA bring the 10 minutes of
+// the first guess within 10 ns.
 long double jdUtcFromBjdTdb(long double bjdTdb, const SkyPosition& star);
 long double jdUtcFromHjdUtc(long double hjdUtc, const SkyPosition& star);
 
@@ -86,7 +86,10 @@ long double jdUtcFromHjdUtc(long double hjdUtc, const SkyPosition& star);
 long double convertTime(long double time, TimeScale from, TimeScale to, const SkyPosition& star);
 
 // Many times converted, each rounded once to a double, on up to `threads`
-// threads (blocks of 1024 times). The order of sorted times is kept: every
+// threads (blocks of 1024 times). Each time's first guess of its JD_UTC comes
+// from the two times before it, so that one evaluation of ERFA mostly does;
+// a result may then differ from convertTime's by 10 ns, a unit in the last
+// place of the double at most. The order of sorted times is kept: every
 // conversion rises with its argument. `note` tells of times past the last
 // year of the table of leap seconds. A TimeScaleError names the earliest time
 // in the series that cannot be converted.
