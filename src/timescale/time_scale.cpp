@@ -164,6 +164,25 @@ void runOnThreads(const Work& work, std::size_t count) {
     }
 }
 
+// Times converted from different guesses may round a unit in the last place
+// apart (equal times among them): the order of the times given holds.
+void keepOrder(const std::vector<double>& times, std::vector<double>& converted) {
+    for (std::size_t i = 1; i < times.size(); ++i) {
+        if (times[i] >= times[i - 1] && converted[i] < converted[i - 1]) {
+            converted[i] = converted[i - 1];
+        }
+    }
+}
+
+std::string pastTheTableNote(std::size_t count, int lastYear) {
+    double offset = 0;
+    eraDat(lastYear + 1, 1, 1, 0.0, &offset);
+    return std::to_string(count) + (count == 1 ? " time falls" : " times fall") + " after " +
+           std::to_string(lastYear) + ", past the table of leap seconds ERFA was built with: TAI - UTC = " +
+           shortest(offset) + " s, its last value, is used (a leap second announced since would move them by a " +
+           "second)";
+}
+
 }  // namespace
 
 std::string_view scaleName(TimeScale scale) {
@@ -259,14 +278,10 @@ ConvertedTimes convertTimes(const std::vector<double>& times, TimeScale from, Ti
             std::rethrow_exception(failure);
         }
     }
+    keepOrder(times, result.times);
     const std::size_t countPast = std::accumulate(countsPast.begin(), countsPast.end(), std::size_t{0});
     if (countPast > 0) {
-        double offset = 0;
-        eraDat(lastYear + 1, 1, 1, 0.0, &offset);
-        result.note = std::to_string(countPast) + (countPast == 1 ? " time falls" : " times fall") + " after " +
-                      std::to_string(lastYear) + ", past the table of leap seconds ERFA was built with: TAI - UTC = " +
-                      shortest(offset) + " s, its last value, is used (a leap second announced since would move " +
-                      "them by a second)";
+        result.note = pastTheTableNote(countPast, lastYear);
     }
     return result;
 }

@@ -89,8 +89,9 @@ long double convertTime(long double time, TimeScale from, TimeScale to, const Sk
 // threads (blocks of 1024 times). Each time's first guess of its JD_UTC comes
 // from the two times before it, so that one evaluation of ERFA mostly does;
 // a result may then differ from convertTime's by 10 ns, a unit in the last
-// place of the double at most. The order of sorted times is kept: every
-// conversion rises with its argument. `note` tells of times past the last
+// place of the double at most. The order of the times given is kept: every
+// conversion rises with its argument, and a time rounded below the one before
+// it (equal times) is raised to it. `note` tells of times past the last
 // year of the table of leap seconds. A TimeScaleError names the earliest time
 // in the series that cannot be converted.
 struct ConvertedTimes {
