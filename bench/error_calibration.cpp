@@ -265,7 +265,7 @@ TimedSimulation timeAsMinima(const Condition& c, const Simulated& s, std::option
     }
     const timing::WindowPlan plan = timing::planWindows(s.times, s.magnitudes, ephemeris, std::nullopt);
     const timing::PredictedEclipses predicted = timing::predictEclipses(s.times, ephemeris, plan.sizes);
-    const timing::CurveView view{"simulated", s.times, s.magnitudes, s.errors, plan.survey.noise};
+    const timing::CurveView view{"simulated", "unknown", s.times, s.magnitudes, s.errors, plan.survey.noise};
     std::vector<timing::Eclipse> eclipses = timing::eclipsesIn(view, predicted.windows);
     timing::TimingSettings settings;
     settings.ephemeris = ephemeris;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/ephemeris.h"
 
@@ -20,6 +21,7 @@ struct Options {
     std::optional<double> noise;  // magnitudes per observation, when the user knows it
     unsigned jobs = 1;
     readers::ReadOptions columns;
+    TimeScaleOptions timeScales;  // --time-scale, --ra and --dec, --time-out
     std::string output;  // empty: standard output
     OutputFormat format = OutputFormat::csv;
     std::string plotDirectory;  // empty: no pictures

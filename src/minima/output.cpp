@@ -98,7 +98,8 @@ void addMethodItems(nlohmann::ordered_json& items, const analysis::EclipseTiming
 }  // namespace
 
 void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
-    out << "file,cycle,type,predicted,half_width,points,time,error,error_classic,mean_value,o_c,status,flags\n";
+    out << "file,cycle,type,predicted,half_width,points,time,error,error_classic,mean_value,o_c,time_scale,status,"
+           "flags\n";
     for (const timing::Eclipse& row : rows) {
         const timing::TimedEclipse& e = row.timed;
         out << csvField(std::string(row.curve.source)) << ',';
@@ -109,8 +110,8 @@ void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
             out << ",,,,";
         }
         out << e.points << ',' << csvNumber(e.time) << ',' << csvNumber(e.error) << ',' << csvNumber(e.errorClassic)
-            << ',' << csvNumber(e.meanValue) << ',' << csvNumber(e.oMinusC) << ',' << timing::statusName(e.status)
-            << ',' << csvField(joined(e.flags, ';')) << '\n';
+            << ',' << csvNumber(e.meanValue) << ',' << csvNumber(e.oMinusC) << ',' << row.curve.timeScale << ','
+            << timing::statusName(e.status) << ',' << csvField(joined(e.flags, ';')) << '\n';
     }
 }
 
@@ -130,6 +131,7 @@ void writeJson(std::ostream& out, std::span<const timing::Eclipse> rows) {
         item["error_classic"] = jsonNumber(e.errorClassic);
         item["mean_value"] = jsonNumber(e.meanValue);
         item["o_c"] = jsonNumber(e.oMinusC);
+        item["time_scale"] = std::string(row.curve.timeScale);
         item["status"] = timing::statusName(e.status);
         item["reason"] = e.reason;
         item["flags"] = e.flags;

@@ -21,6 +21,7 @@
 #include "minima/pictures.h"
 #include "minima/progress.h"
 #include "minima/table_file.h"
+#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/eclipse_extent.h"
 #include "timing/ephemeris.h"
@@ -110,8 +111,10 @@ std::optional<timing::PredictedEclipses> predictedIn(const std::string& name, co
     return predicted;
 }
 
-// Reads a file and lays out its eclipses (one per window of the ephemeris, or
-// the whole curve); a file that cannot be read or planned is said and skipped.
+// Reads a file, puts its times in the rows' scale and lays out its eclipses
+// (one per window of the ephemeris, or the whole curve); a file that cannot be
+// read or planned is said and skipped. A time scale that does not fit the file
+// is a ScaleMismatch: the run ends without a table.
 void readInput(const std::string& name, const Options& options, Inputs& inputs) {
     auto curve = std::make_unique<readers::LightCurve>();
     try {
@@ -124,10 +127,15 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
     for (const std::string& note : curve->notes) {
         say(name + ": " + note);
     }
+    // The offset first: the scale's conversion needs whole dates.
     for (double& time : curve->times) {
         time += options.timeOffset;
     }
-    timing::CurveView view{curve->source, curve->times, curve->magnitudes, curve->errors, std::nullopt};
+    for (const std::string& note : putInRowScale(*curve, options.timeScales, options.jobs)) {
+        say(name + ": " + note);
+    }
+    timing::CurveView view{curve->source, timescale::scaleName(curve->timeScale), curve->times,
+                           curve->magnitudes, curve->errors, std::nullopt};
     std::vector<timing::Eclipse> eclipses;
     if (options.ephemeris) {
         const auto predicted = predictedIn(name, *curve, options, view.noise);
@@ -213,8 +221,14 @@ int run(const Options& options) {
         return kInputOutput;
     }
     Inputs inputs;
-    for (const std::string& name : options.files) {
-        readInput(name, options, inputs);
+    try {
+        for (const std::string& name : options.files) {
+            readInput(name, options, inputs);
+        }
+    } catch (const ScaleMismatch& mismatch) {
+        say(mismatch.what());
+        say("no table written");
+        return kInputOutput;
     }
     timeEveryEclipse(inputs.eclipses, options, start);
     sayWhyNotOk(inputs.eclipses);

@@ -228,8 +228,10 @@ LightCurve readTextTable(std::string_view content, const std::string& source, co
     }
     const TableColumns columns = chooseColumns(header, source, options);
     PointCollector collector(source, columns.kind);
-    collectRows(rows, columns, source, collector);
-    return collector.finish();
+    const TimeKinds kinds = collectRows(rows, columns, source, collector);
+    LightCurve curve = collector.finish();
+    settleTimeScale(curve, kinds, timescale::TimeScale::unknown, "");
+    return curve;
 }
 
 }  // namespace kvw::readers

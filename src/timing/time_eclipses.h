@@ -21,6 +21,7 @@ namespace kvw::timing {
 // must outlive them), sorted by time, with the name of its file.
 struct CurveView {
     std::string_view source;
+    std::string_view timeScale;  // the scale of the times as rows name it ("BJD_TDB", "unknown")
     std::span<const double> times;
     std::span<const double> magnitudes;
     std::span<const double> errors;  // empty, or one per time

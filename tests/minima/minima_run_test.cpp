@@ -383,7 +383,7 @@ TEST(MinimaRun, TimingsThatAreNotFiniteFail) {
         dir.write("spoilt.dat", text);
         const RunResult csv = minima(dir, {"spoilt.dat"});
         const RunResult json = minima(dir, {"--format", "json", "spoilt.dat"});
-        EXPECT_EQ(csv.output.substr(csv.output.find('\n') + 1), "spoilt.dat,,,,,300,,,,,,failed,\n");
+        EXPECT_EQ(csv.output.substr(csv.output.find('\n') + 1), "spoilt.dat,,,,,300,,,,,,unknown,failed,\n");
         EXPECT_NE(csv.errors.find(c.reason), std::string::npos) << csv.errors;
         EXPECT_NE(json.output.find(c.reason), std::string::npos) << json.output;
         for (const char* nonNumber : {"nan", "inf"}) {

@@ -24,7 +24,7 @@ for file in ./usr/bin/kvw ./usr/bin/kvw-minima ./usr/lib/kvw/kvw-minima-plot.so 
   grep -q " $file\$" <<<"$contents" || fail "$file is not in the package: $contents"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libcfitsio libplplot plplot-driver-cairo; do
+for library in libc6 libstdc++6 libcfitsio liberfa libplplot plplot-driver-cairo; do
   grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
 done
 

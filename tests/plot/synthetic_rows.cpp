@@ -20,7 +20,8 @@ EclipsePicture pictureOfRow(const LightCurve& curve, const std::string& file, do
     timing::TimingSettings settings;
     settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, halfWidth, std::nullopt};
     settings.keepMethod = true;
-    timing::Eclipse row{{file, curve.times, curve.magnitudes, {}, std::nullopt}, 0, curve.times.size(), window, {}};
+    timing::Eclipse row{{file, "BJD_TDB", curve.times, curve.magnitudes, {}, std::nullopt}, 0, curve.times.size(),
+                        window, {}};
     timing::timeAndCheck({&row, 1}, settings, 1);
     return minima::eclipsePicture(row);
 }

@@ -19,7 +19,7 @@ namespace {
 struct Curve {
     std::vector<double> times;
     std::vector<double> magnitudes;
-    CurveView observations() const { return {"curve", times, magnitudes, {}, std::nullopt}; }
+    CurveView observations() const { return {"curve", "unknown", times, magnitudes, {}, std::nullopt}; }
 };
 
 // Evenly spaced points from `begin` over `length` days, Gaussian eclipses of
