@@ -210,7 +210,9 @@ double automaticHalfWidth(const CurveSurvey& survey, EclipseType type, double li
 
 std::size_t automaticMinimumPoints(double halfWidth, double cadence) {
     const double perSide = cadence > 0 ? halfWidth / cadence : 0;
-    return static_cast<std::size_t>(std::max(3.0, std::round(perSide / 4)));
+    const double quarter = std::round(perSide / 4);
+    // Bounded (and NaN sent to the floor) so that any window converts to a count.
+    return quarter >= 3 ? static_cast<std::size_t>(std::min(quarter, 1e9)) : 3;
 }
 
 double longestGap(double halfWidth, double cadence) {
