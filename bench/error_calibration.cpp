@@ -1,11 +1,14 @@
 // Calibration of the errors of the time of minimum on simulated eclipses.
 //
-// For each condition, a few hundred eclipses with known minima are simulated,
-// the observations within a half-width W of a predicted time (off the truth by
-// a random amount) are timed with the method, and every error candidate is
-// computed. For each candidate the table shows the standard deviation and the
-// mean of (time - truth) / error and the median error: a calibrated error has
-// a standard deviation near 1.
+// For each condition, a few hundred eclipses with known minima are simulated
+// within W of a predicted time (off the truth by a random amount) and timed as
+// kvw-minima times them, through the timing room with an ephemeris of that
+// epoch alone: on all the observations (the window W given), or on the window
+// it measures from the light curve (the "automatic" sets, on a run of +-W).
+// Every error candidate is computed for the rows that come out ok. For each
+// candidate the table shows the standard deviation and the mean of
+// (time - truth) / error and the median error: a calibrated error has a
+// standard deviation near 1. The rows that are not ok are counted by status.
 //
 //   build/bench/kvw_error_calibration [--eclipses N] [--seed S] [--set NAME-PART]
 //                                     [--known-noise] [--dump]
@@ -19,11 +22,15 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "analysis/eclipse_timing.h"
+#include "timing/eclipse_extent.h"
+#include "timing/ephemeris.h"
+#include "timing/time_eclipses.h"
 #include "uncertainty/minimum_error.h"
 
 namespace {
@@ -32,10 +39,22 @@ using namespace kvw::uncertainty;
 
 constexpr double kMinute = 1.0 / 1440;
 
+// How the white noise varies over a run; the observations then carry their
+// errors (the noise of each), which kvw-minima reads from an error column.
+enum class NoiseShape {
+    even,     // the same everywhere; no errors
+    growing,  // growing linearly from 1 to 6 times over the run
+    egress,   // 5 times after the minimum
+    ends,     // 1 + 3 x^2 times, x the distance from the predicted time in units of W
+    photon,   // as photon noise: 10^(0.2 dip) times (fainter in eclipse)
+};
+
 // The eclipse: 10 mag out of eclipse, a dip of depth D with the profile
 // exp(1 - cosh(x)), x = (t - t0) / w, its width w before the minimum and w'
 // after it. The dip is largest at x = 0 on both sides and its slope is
-// continuous there, so t0 is the time of minimum light even when w' != w.
+// continuous there, so t0 is the time of minimum light even when w' != w. The
+// dip falls below 1 % of its depth at |x| = 2.41: 0.048 d from t0 for w = 0.02 d,
+// the eclipse's half-duration below.
 struct Condition {
     const char* name;
     double cadence;          // days between observations (their mean when uneven)
@@ -50,7 +69,11 @@ struct Condition {
     double redTime;          // days
     double shortSideMin;     // when > 0: the run starts this far before the minimum at the
     double shortSideMax;     //   latest, drawn uniformly between the two
+    bool automatic = false;  // the window measured from the light curve (a run of +-W simulated)
+    NoiseShape shape = NoiseShape::even;
 };
+
+constexpr bool kAutomatic = true;
 
 const std::vector<Condition> kConditions = {
     {"dense-even (TESS-like)", 2 * kMinute, false, 0.118, 0.01, 0.5, 0.02, 0.02, 0.001, 0, 0, 0, 0},
@@ -59,6 +82,29 @@ const std::vector<Condition> kConditions = {
     {"correlated noise", 2.5 * kMinute, true, 0.11, 0.01, 0.4, 0.02, 0.02, 0.004, 0.006, 0.01, 0, 0},
     {"one side covered more", 2 * kMinute, false, 0.118, 0.01, 0.5, 0.02, 0.02, 0.005, 0, 0, 0.05, 0.07},
     {"asymmetric eclipse", 2 * kMinute, false, 0.118, 0.01, 0.5, 0.02, 0.022, 0.005, 0, 0, 0, 0},
+    // Wide windows: W 3 and 4 times the eclipse's half-duration.
+    {"wide 3x, dense-even", 2 * kMinute, false, 0.145, 0.01, 0.5, 0.02, 0.02, 0.001, 0, 0, 0, 0},
+    {"wide 4x, dense-even", 2 * kMinute, false, 0.195, 0.01, 0.5, 0.02, 0.02, 0.001, 0, 0, 0, 0},
+    {"wide 4x, uneven", 2.5 * kMinute, true, 0.195, 0.01, 0.4, 0.02, 0.02, 0.01, 0, 0, 0, 0},
+    {"wide 3x, sparse", 10 * kMinute, true, 0.145, 0.01, 0.4, 0.02, 0.02, 0.03, 0, 0, 0, 0},
+    {"wide 4x, sparse", 10 * kMinute, true, 0.195, 0.01, 0.4, 0.02, 0.02, 0.03, 0, 0, 0, 0},
+    {"wide 4x, correlated", 2.5 * kMinute, true, 0.195, 0.01, 0.4, 0.02, 0.02, 0.004, 0.006, 0.01, 0, 0},
+    {"wide 4x, shallow", 2 * kMinute, false, 0.195, 0.01, 0.02, 0.02, 0.02, 0.002, 0, 0, 0, 0},
+    // The window kvw-minima measures, on runs of +-0.35 d (+-0.6 d at 30-minute cadence).
+    {"automatic, dense-even", 2 * kMinute, false, 0.35, 0.01, 0.5, 0.02, 0.02, 0.001, 0, 0, 0, 0, kAutomatic},
+    {"automatic, uneven", 2.5 * kMinute, true, 0.35, 0.01, 0.4, 0.02, 0.02, 0.01, 0, 0, 0, 0, kAutomatic},
+    {"automatic, sparse", 10 * kMinute, true, 0.35, 0.01, 0.4, 0.02, 0.02, 0.03, 0, 0, 0, 0, kAutomatic},
+    {"automatic, correlated", 2.5 * kMinute, true, 0.35, 0.01, 0.4, 0.02, 0.02, 0.004, 0.006, 0.01, 0, 0, kAutomatic},
+    {"automatic, 30-min", 30 * kMinute, false, 0.6, 0.01, 0.1, 0.03, 0.03, 0.001, 0, 0, 0, 0, kAutomatic},
+    {"automatic, 20-s", 20.0 / 86400, false, 0.35, 0.01, 0.02, 0.02, 0.02, 0.004, 0, 0, 0, 0, kAutomatic},
+    // Observations that carry their errors (the noise varying over the run).
+    {"errors, growing 1-6x", 2.5 * kMinute, true, 0.11, 0.01, 0.4, 0.02, 0.02, 0.004, 0, 0, 0, 0, false,
+     NoiseShape::growing},
+    {"errors, egress 5x", 2.5 * kMinute, true, 0.11, 0.01, 0.4, 0.02, 0.02, 0.004, 0, 0, 0, 0, false,
+     NoiseShape::egress},
+    {"errors, ends 4x", 2.5 * kMinute, true, 0.11, 0.01, 0.4, 0.02, 0.02, 0.004, 0, 0, 0, 0, false, NoiseShape::ends},
+    {"errors, photon, deep", 2 * kMinute, false, 0.118, 0.01, 1.5, 0.02, 0.02, 0.003, 0, 0, 0, 0, false,
+     NoiseShape::photon},
 };
 
 double dip(const Condition& c, double t, double truth) {
@@ -69,8 +115,27 @@ double dip(const Condition& c, double t, double truth) {
 struct Simulated {
     std::vector<double> times;
     std::vector<double> magnitudes;
+    std::vector<double> errors;  // the noise of each observation; empty for an even noise
     double truth = 0;
+    double predicted = 0;
 };
+
+// How many times the white noise at t: the shape of its variation.
+double noiseFactor(const Condition& c, double t, double truth, double predicted, double first, double last) {
+    switch (c.shape) {
+        case NoiseShape::even:
+            return 1;
+        case NoiseShape::growing:
+            return 1 + 5 * (t - first) / (last - first);
+        case NoiseShape::egress:
+            return t > truth ? 5 : 1;
+        case NoiseShape::ends:
+            return 1 + 3 * std::pow((t - predicted) / c.halfWidth, 2);
+        case NoiseShape::photon:
+            return std::pow(10.0, 0.2 * dip(c, t, truth));
+    }
+    return 1;
+}
 
 Simulated simulate(const Condition& c, std::mt19937_64& random) {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -78,6 +143,7 @@ Simulated simulate(const Condition& c, std::mt19937_64& random) {
     Simulated s;
     s.truth = 2459000.3 + 0.4 * unit(random);
     const double predicted = s.truth + c.predictionSpread * (2 * unit(random) - 1);
+    s.predicted = predicted;
     double first = predicted - c.halfWidth;
     if (c.shortSideMax > 0) {
         first = std::max(first, s.truth - (c.shortSideMin + (c.shortSideMax - c.shortSideMin) * unit(random)));
@@ -91,8 +157,12 @@ Simulated simulate(const Condition& c, std::mt19937_64& random) {
             const double kept = std::exp(-(t - previous) / c.redTime);
             red = kept * red + std::sqrt(1 - kept * kept) * c.redNoise * normal(random);
         }
+        const double white = c.whiteNoise * noiseFactor(c, t, s.truth, predicted, first, last);
         s.times.push_back(t);
-        s.magnitudes.push_back(10.0 + dip(c, t, s.truth) + c.whiteNoise * normal(random) + red);
+        s.magnitudes.push_back(10.0 + dip(c, t, s.truth) + white * normal(random) + red);
+        if (c.shape != NoiseShape::even) {
+            s.errors.push_back(white);
+        }
         previous = t;
         if (c.uneven) {
             // Intervals of 0.5 to about 2 cadences, and now and then a gap of 4 to 8.
@@ -178,6 +248,43 @@ Statistics summarise(const std::vector<double>& offsets, const std::vector<doubl
     return s;
 }
 
+// One simulated eclipse timed as kvw-minima times it: an ephemeris of the
+// predicted time alone, the window given or measured from the light curve,
+// the checks of the timing room, the method's work kept for the candidates.
+struct TimedSimulation {
+    kvw::timing::Eclipse eclipse;
+    ErrorOptions options;  // as the timing room estimated the error with
+};
+
+TimedSimulation timeAsMinima(const Condition& c, const Simulated& s, std::optional<double> noise) {
+    namespace timing = kvw::timing;
+    timing::Ephemeris ephemeris;
+    ephemeris.epoch = s.predicted;
+    if (!c.automatic) {
+        ephemeris.halfWidth = c.halfWidth;
+    }
+    const timing::WindowPlan plan = timing::planWindows(s.times, s.magnitudes, ephemeris, std::nullopt);
+    const timing::PredictedEclipses predicted = timing::predictEclipses(s.times, ephemeris, plan.sizes);
+    const timing::CurveView view{"simulated", "unknown", s.times, s.magnitudes, s.errors, plan.survey.noise};
+    std::vector<timing::Eclipse> eclipses = timing::eclipsesIn(view, predicted.windows);
+    timing::TimingSettings settings;
+    settings.ephemeris = ephemeris;
+    settings.noise = noise;
+    settings.keepMethod = true;
+    timing::timeAndCheck(eclipses, settings, 1);
+    TimedSimulation timed{eclipses.front(), {}};
+    const timing::EclipseWindow& window = predicted.windows.front();
+    const std::size_t count = window.contextLast - window.contextFirst;
+    timed.options.noise = noise;
+    timed.options.context = {view.times.subspan(window.contextFirst, count),
+                             view.magnitudes.subspan(window.contextFirst, count)};
+    if (!s.errors.empty()) {
+        timed.options.errors = view.errors.subspan(window.first, window.last - window.first);
+        timed.options.contextErrors = view.errors.subspan(window.contextFirst, count);
+    }
+    return timed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,8 +313,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    std::printf("%d eclipses per set, seed %llu%s; z = (time - truth) / error, truth = the time of minimum light;\n"
-                "sd(z) sure: without the rows flagged edge, few-pairs or negative-vertex\n\n",
+    std::printf("%d eclipses per set, seed %llu%s; z = (time - truth) / error over the ok rows, truth = the time of "
+                "minimum light;\nsd(z) sure: without the rows flagged edge, few-pairs or negative-vertex\n\n",
                 perSet, static_cast<unsigned long long>(seed), knownNoise ? ", noise given" : "");
     std::printf("%-24s %-17s %7s %8s %12s %9s %7s %10s\n", "set", "estimator", "sd(z)", "mean(z)", "median err/s",
                 "robust sd", "|z|>3", "sd(z) sure");
@@ -218,7 +325,6 @@ int main(int argc, char** argv) {
         std::mt19937_64 random(seed);
         std::vector<double> offsets;
         std::vector<std::vector<double>> errors(kColumns.size());
-        std::size_t improper = 0;
         std::size_t observations = 0;
         std::vector<bool> flagged;
         std::map<std::string, int> flagCounts;
@@ -226,39 +332,39 @@ int main(int argc, char** argv) {
         double sumFactor = 0;
         double beta = 0;
         double pairBeta = 0;
+        std::map<std::string, int> statusCounts;
+        double halfWidths = 0;
         for (int eclipse = 0; eclipse < perSet; ++eclipse) {
             const Simulated s = simulate(condition, random);
-            const Observations curve{s.times, s.magnitudes};
-            const kvw::analysis::EclipseTiming result = kvw::analysis::timeEclipse(s.times, s.magnitudes);
-            if (!result.timed()) {
-                ++improper;
+            // The scatter a user measures, red part included.
+            const std::optional<double> noise =
+                knownNoise ? std::optional<double>(std::hypot(condition.whiteNoise, condition.redNoise)) : std::nullopt;
+            const TimedSimulation simulation = timeAsMinima(condition, s, noise);
+            const kvw::timing::Eclipse& row = simulation.eclipse;
+            ++statusCounts[kvw::timing::statusName(row.timed.status)];
+            halfWidths += row.predicted->halfWidth;
+            if (row.timed.status != kvw::timing::Status::ok) {
                 continue;
             }
-            ErrorOptions options;
-            options.seed = seed + static_cast<std::uint64_t>(eclipse);
-            if (knownNoise) {
-                // The scatter a user measures, red part included.
-                options.noise = std::hypot(condition.whiteNoise, condition.redNoise);
-            }
-            const ErrorCandidates candidates = weighErrors(curve, result, options, minimumTimeOf);
-            const ErrorEstimate chosen = estimateError(curve, result, options, minimumTimeOf);
-            if (chosen.error != candidates.error) {
-                std::fprintf(stderr, "estimateError and weighErrors disagree\n");
+            const Observations curve{row.times(), row.magnitudes()};
+            const ErrorCandidates candidates = weighErrors(curve, *row.timed.method, simulation.options, minimumTimeOf);
+            if (row.timed.error != candidates.error) {
+                std::fprintf(stderr, "the timing room's error and weighErrors disagree\n");
                 return 1;
             }
-            offsets.push_back(result.fit.minimumTime - s.truth);
+            offsets.push_back(*row.timed.time - s.truth);
             if (dump) {
                 std::printf("dump|%s|%d|%zu|%.9g|%.9g|%.9g|%.9g|%.9g|%.9g|%.4f|%.4f|%s\n", condition.name, eclipse,
-                            s.times.size(), offsets.back(), candidates.classic, candidates.deegGrid,
+                            row.timed.points, offsets.back(), candidates.classic, candidates.deegGrid,
                             candidates.linear, candidates.residualBootstrap, candidates.prayerBead,
-                            candidates.beta, candidates.pairBeta, joined(chosen.flags).c_str());
+                            candidates.beta, candidates.pairBeta, joined(row.timed.flags).c_str());
             }
-            observations += s.times.size();
+            observations += row.timed.points;
             // The rows that the method's own flags mark as unsure.
-            flagged.push_back(std::any_of(chosen.flags.begin(), chosen.flags.end(), [](const std::string& flag) {
+            flagged.push_back(std::any_of(row.timed.flags.begin(), row.timed.flags.end(), [](const std::string& flag) {
                 return flag == kEdge || flag == kFewPairs || flag == kNegativeVertex;
             }));
-            for (const std::string& flag : chosen.flags) {
+            for (const std::string& flag : row.timed.flags) {
                 ++flagCounts[flag];
             }
             rho += candidates.timingFactor;
@@ -281,10 +387,15 @@ int main(int argc, char** argv) {
         for (const auto& [flag, count] : flagCounts) {
             counts += " " + flag + " " + std::to_string(count);
         }
-        std::printf("%-24s %zu timed, %zu improper, %.0f observations; mean rho %.2f, Q/2P %.2f, beta %.2f, pair beta %.2f\n",
-                    "", offsets.size(), improper, observations / timed, rho / timed, sumFactor / timed, beta / timed,
-                    pairBeta / timed);
-        std::printf("%-24s flags:%s\n\n", "", counts.empty() ? " none" : counts.c_str());
+        std::string statuses;
+        for (const auto& [status, count] : statusCounts) {
+            statuses += " " + status + " " + std::to_string(count);
+        }
+        std::printf("%-24s%s; %.0f observations in a window of +-%.3f d; mean rho %.2f, Q/2P %.2f, beta %.2f, "
+                    "pair beta %.2f\n",
+                    "", statuses.c_str(), observations / timed, halfWidths / perSet, rho / timed, sumFactor / timed,
+                    beta / timed, pairBeta / timed);
+        std::printf("%-24s flags of the ok rows:%s\n\n", "", counts.empty() ? " none" : counts.c_str());
         std::fflush(stdout);
     }
     return 0;

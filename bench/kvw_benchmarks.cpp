@@ -29,6 +29,7 @@
 #include "textio/format.h"
 #include "textio/output.h"
 #include "textio/run_failure.h"
+#include "timescale/time_scale.h"
 #include "uncertainty/minimum_error.h"
 
 namespace {
@@ -234,6 +235,24 @@ void BM_TimeLightCurve(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TimeLightCurve)->Arg(170)->Arg(1'000)->Unit(benchmark::kMicrosecond);
+
+// A TESS sector (27 days of 2-minute cadences, 19,440 times) converted from
+// JD_UTC to BJD_TDB and from BJD_TDB to HJD_UTC (the inverse first, from the
+// guess of the times before: one evaluation of ERFA's Earth per time either
+// way), on one and two threads.
+void BM_ConvertTimes(benchmark::State& state) {
+    std::vector<double> times(19'440);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        times[i] = 2458849.5 + static_cast<double>(i) / 720;
+    }
+    const auto from = state.range(0) == 0 ? timescale::TimeScale::jdUtc : timescale::TimeScale::bjdTdb;
+    const auto to = state.range(0) == 0 ? timescale::TimeScale::bjdTdb : timescale::TimeScale::hjdUtc;
+    for (auto _ : state) {
+        const auto threads = static_cast<unsigned>(state.range(1));
+        benchmark::DoNotOptimize(timescale::convertTimes(times, from, to, {248.57, 57.16}, threads).times.data());
+    }
+}
+BENCHMARK(BM_ConvertTimes)->ArgsProduct({{0, 1}, {1, 2}})->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "minima/options.h"
+#include "timing/eclipse_extent.h"
 #include "timing/ephemeris.h"
 
 namespace {
@@ -45,18 +46,26 @@ std::vector<double> timesIn(const std::vector<std::string>& files) {
 }
 
 void checkPlan(const std::vector<double>& times, const kvw::timing::Ephemeris& ephemeris) {
-    const bool refused = kvw::timing::ephemerisProblem(times, ephemeris).has_value();
-    const std::vector<kvw::timing::EclipseWindow> windows = kvw::timing::predictEclipses(times, ephemeris);
+    // Magnitudes of a flat light curve: the windows come from the user's half-width or the limit.
+    const std::vector<double> magnitudes(times.size(), 10.0);
+    const kvw::timing::WindowPlan plan = kvw::timing::planWindows(times, magnitudes, ephemeris, std::nullopt);
+    const kvw::timing::WindowSizes& sizes = plan.sizes;
+    const double narrowest = std::min(sizes.primaryHalfWidth, sizes.secondaryHalfWidth);
+    const bool refused = kvw::timing::ephemerisProblem(times, ephemeris, narrowest).has_value();
+    const std::vector<kvw::timing::EclipseWindow> windows =
+        kvw::timing::predictEclipses(times, ephemeris, sizes).windows;
     if (refused && !windows.empty()) {
         __builtin_trap();
     }
     for (std::size_t i = 0; i < windows.size(); ++i) {
         const kvw::timing::EclipseWindow& w = windows[i];
-        if (!std::isfinite(w.cycle) || w.predicted < times.front() || w.predicted > times.back() ||
-            w.first > w.last || w.last > times.size() || (i > 0 && !(windows[i - 1].predicted < w.predicted))) {
+        // Every window listed holds an observation, and its context holds the window.
+        if (!std::isfinite(w.cycle) || !(w.first < w.last) || w.last > times.size() || w.contextFirst > w.first ||
+            w.contextLast < w.last || w.contextLast > times.size() ||
+            (i > 0 && !(windows[i - 1].predicted < w.predicted))) {
             __builtin_trap();
         }
-        (void)kvw::timing::coverageProblem(times, w, ephemeris, 5);
+        (void)kvw::timing::coverageProblem(times, w);
     }
 }
 
@@ -76,13 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const kvw::minima::Options& options = *line.options;
-    if (options.files.empty() || options.jobs < 1 || options.minimumPoints < 1) {
+    if (options.files.empty() || options.jobs < 1 || (options.minimumPoints && *options.minimumPoints < 1)) {
         __builtin_trap();
     }
     if (options.ephemeris) {
         const kvw::timing::Ephemeris& ephemeris = *options.ephemeris;
         const double phase = ephemeris.secondaryPhase.value_or(0.5);
-        if (!std::isfinite(ephemeris.epoch) || !(ephemeris.halfWidth > 0) || !(phase > 0 && phase < 1) ||
+        if (!std::isfinite(ephemeris.epoch) || (ephemeris.halfWidth && !(*ephemeris.halfWidth > 0)) ||
+            !(phase > 0 && phase < 1) ||
             (ephemeris.period && !(*ephemeris.period > 0 && std::isfinite(*ephemeris.period)))) {
             __builtin_trap();
         }

@@ -2,7 +2,7 @@
 // name, reason and flags (UTF-8 or not), any double (NaN and infinities
 // among them), with or without a predicted eclipse and the method's detail.
 // The JSON must parse; rows of numbers alone must never print nan or inf and
-// keep their twelve CSV fields.
+// keep their fourteen CSV fields.
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -112,7 +112,7 @@ void checkNumbersAlone(const std::vector<Eclipse>& rows) {
     }
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (std::count(line.begin(), line.end(), ',') != 11) {
+        if (std::count(line.begin(), line.end(), ',') != 13) {
             __builtin_trap();
         }
     }
@@ -132,10 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             EclipseWindow w;
             w.cycle = bytes.number();
             w.predicted = bytes.number();
+            w.halfWidth = bytes.number();
             w.type = static_cast<kvw::timing::EclipseType>(bytes.byte() % 3);
             predicted = w;
         }
-        Eclipse row{{names.back(), {}, {}, {}}, 0, 0, predicted, eclipseOf(bytes, true)};
+        Eclipse row{{names.back(), "BJD_TDB", {}, {}, {}}, 0, 0, predicted, eclipseOf(bytes, true)};
         Eclipse plain = row;
         plain.curve.source = "f";
         plain.timed.reason.clear();

@@ -26,6 +26,7 @@
 #include "minima/modules.h"
 #include "minima/options.h"
 #include "minima/output.h"
+#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/time_eclipses.h"
 
@@ -192,9 +193,12 @@ py::dict tableOf(const std::vector<timing::Eclipse>& eclipses) {
     return py::dict(py::arg("columns") = table, py::arg("rows") = methods);
 }
 
-// Lays out and times the eclipses of a curve as kvw-minima does, without the
-// GIL; a refused ephemeris is a ValueError naming the curve.
-py::dict timedTable(const timing::CurveView& curve, const minima::Options& options, bool keepMethod) {
+// Lays out and times the eclipses of a curve whose times are in the rows'
+// scale as kvw-minima does, without the GIL; a refused ephemeris is a
+// ValueError naming the curve. `notes` come first in the table's notes, then
+// how the windows were chosen.
+py::dict timedTable(const timing::CurveView& curve, const minima::Options& options, bool keepMethod,
+                    std::vector<std::string> notes) {
     minima::LaidOut laidOut;
     {
         const py::gil_scoped_release unlocked;
@@ -206,7 +210,10 @@ py::dict timedTable(const timing::CurveView& curve, const minima::Options& optio
     if (laidOut.refusal) {
         throw ValueProblem((curve.source.empty() ? "" : std::string(curve.source) + ": ") + *laidOut.refusal);
     }
-    return tableOf(laidOut.eclipses);
+    py::dict table = tableOf(laidOut.eclipses);
+    notes.insert(notes.end(), laidOut.notes.begin(), laidOut.notes.end());
+    table["notes"] = textsOf(notes);
+    return table;
 }
 
 std::shared_ptr<readers::LightCurve> readFile(const std::string& path, const std::vector<std::string>& words) {
@@ -218,11 +225,18 @@ std::shared_ptr<readers::LightCurve> readFile(const std::string& path, const std
     return curve;
 }
 
-// The table of a light curve's eclipses, with the curve's notes.
-py::dict curveTable(const readers::LightCurve& curve, const minima::Options& options, bool keepMethod) {
-    py::dict table = timedTable({curve.source, curve.times, curve.magnitudes, curve.errors}, options, keepMethod);
-    table["notes"] = textsOf(curve.notes);
-    return table;
+// The table of a light curve's eclipses, its times first put in the rows'
+// scale, with the curve's notes and the conversion's.
+py::dict curveTable(readers::LightCurve curve, const minima::Options& options, bool keepMethod) {
+    std::vector<std::string> notes = curve.notes;
+    {
+        const py::gil_scoped_release unlocked;
+        const std::vector<std::string> scaleNotes = minima::putInOptionsScale(curve, options);
+        notes.insert(notes.end(), scaleNotes.begin(), scaleNotes.end());
+    }
+    return timedTable({curve.source, timescale::scaleName(curve.timeScale), curve.times, curve.magnitudes,
+                       curve.errors, std::nullopt},
+                      options, keepMethod, std::move(notes));
 }
 
 py::dict timeFile(const std::string& path, const std::vector<std::string>& words) {
@@ -232,7 +246,7 @@ py::dict timeFile(const std::string& path, const std::vector<std::string>& words
         const py::gil_scoped_release unlocked;
         curve = minima::readInputFile(path, options);
     }
-    return curveTable(curve, options, false);
+    return curveTable(std::move(curve), options, false);
 }
 
 py::dict timeCurve(const std::shared_ptr<readers::LightCurve>& curve, const std::vector<std::string>& words) {
@@ -243,30 +257,38 @@ py::dict timeCurve(const std::shared_ptr<readers::LightCurve>& curve, const std:
 
 // Points given as arrays: timed where they lie when readPoints would give
 // them back unchanged, else read by its rules first (sorted, fluxes to
-// magnitudes, points that are not finite left out). With `oneEclipse`
-// (time_minimum) they are one eclipse, timed with the method's work kept; an
-// ephemeris is then a mistake.
-py::dict timePoints(const std::string& source, const Doubles& times, const Doubles& values, bool flux,
-                    const std::vector<std::string>& words, bool oneEclipse) {
+// magnitudes, points that are not finite left out); `errors` (or None) are
+// in the unit of the values. With `oneEclipse` (time_minimum) they are one
+// eclipse, timed with the method's work kept; an ephemeris is then a mistake.
+py::dict timePoints(const std::string& source, const Doubles& times, const Doubles& values,
+                    const std::optional<Doubles>& errors, bool flux, const std::vector<std::string>& words,
+                    bool oneEclipse) {
     const minima::Options options = parsedOptions(words);
     requireNoColumnOptions(options);
     if (oneEclipse && options.ephemeris) {
         throw py::value_error("time_minimum times the points as one eclipse; time_minima takes an ephemeris");
     }
-    if (values.size() != times.size()) {
-        throw py::value_error("the times and values differ in length");
+    if (values.size() != times.size() || (errors && errors->size() != times.size())) {
+        throw py::value_error(errors ? "the times, values and errors differ in length"
+                                     : "the times and values differ in length");
     }
-    if (!flux && readers::readAsGiven(spanOf(times), spanOf(values))) {
-        py::dict table = timedTable({source, spanOf(times), spanOf(values), {}}, options, oneEclipse);
-        table["notes"] = py::list();
-        return table;
+    // Points in memory state no scale of their own: --time-scale declares it.
+    const timescale::TimeScale scale = options.timeScales.declared.value_or(timescale::TimeScale::unknown);
+    const bool timesKept = options.timeOffset == 0 && (scale == timescale::TimeScale::unknown ||
+                                                       scale == timescale::TimeScale::bjdTdb) &&
+                           minima::rowScale(scale, options.timeScales.position.has_value(),
+                                            options.timeScales.out) == scale;
+    if (!flux && !errors && timesKept && readers::readAsGiven(spanOf(times), spanOf(values))) {
+        return timedTable({source, timescale::scaleName(scale), spanOf(times), spanOf(values), {}, std::nullopt},
+                          options, oneEclipse, {});
     }
     readers::LightCurve curve;
     {
         const py::gil_scoped_release unlocked;
-        curve = readers::readPoints(source, spanOf(times), spanOf(values), {}, flux);
+        curve = readers::readPoints(source, spanOf(times), spanOf(values),
+                                    errors ? spanOf(*errors) : std::span<const double>(), flux);
     }
-    return curveTable(curve, options, oneEclipse);
+    return curveTable(std::move(curve), options, oneEclipse);
 }
 
 // A file the system refuses is an OSError with its error number (so a missing
@@ -281,6 +303,8 @@ void translateReadErrors(std::exception_ptr failure) {
         PyErr_SetObject(PyExc_ValueError, textOf(error.what()).ptr());
     } catch (const ValueProblem& problem) {
         PyErr_SetObject(PyExc_ValueError, textOf(problem.what()).ptr());
+    } catch (const minima::ScaleMismatch& mismatch) {
+        PyErr_SetObject(PyExc_ValueError, textOf(mismatch.what()).ptr());
     }
 }
 
@@ -294,7 +318,8 @@ PYBIND11_MODULE(_kvw, module) {
     py::class_<readers::LightCurve, std::shared_ptr<readers::LightCurve>>(
         module, "LightCurve",
         "A light curve as kvw-minima reads it: source (the path as given), time (days, sorted), mag, error (or "
-        "None), notes (what was left out and why). Made by read_light_curve; its arrays are read-only views.")
+        "None), time_scale (as the file states it: BJD_TDB, HJD_UTC, JD_UTC or unknown), notes (what was left out "
+        "and why). Made by read_light_curve; its arrays are read-only views.")
         .def_property_readonly("source", [](const readers::LightCurve& curve) { return textOf(curve.source); })
         .def_property_readonly(
             "time", [](py::object self) { return viewOf(self.cast<const readers::LightCurve&>().times, self); })
@@ -306,7 +331,10 @@ PYBIND11_MODULE(_kvw, module) {
                                    return curve.errors.empty() ? py::object(py::none()) : viewOf(curve.errors, self);
                                })
         .def_property_readonly("notes", [](const readers::LightCurve& curve) { return textsOf(curve.notes); })
-        // TODO(i19): time_scale, from the scale the reader states, once the readers state one.
+        .def_property_readonly("time_scale",
+                               [](const readers::LightCurve& curve) {
+                                   return std::string(timescale::scaleName(curve.timeScale));
+                               })
         .def("__len__", [](const readers::LightCurve& curve) { return curve.times.size(); })
         .def("__repr__", [](const readers::LightCurve& curve) {
             return "<kvw.LightCurve " + py::repr(textOf(curve.source)).cast<std::string>() + ": " +

@@ -2,7 +2,7 @@
 
     import kvw
     r = kvw.time_minimum(times, mags)              # one eclipse: r.time, r.error, r.status, r.trial_times...
-    lc = kvw.read_light_curve("tess_lc.fits")      # any file kvw-minima reads: lc.time, lc.mag, lc.notes
+    lc = kvw.read_light_curve("tess_lc.fits")      # any file kvw-minima reads: lc.time, lc.mag, lc.time_scale
     df = kvw.time_minima(lc, epoch=..., period=..., half_width=0.1, secondary=True)
     df = kvw.time_files(paths, client=None, epoch=..., period=..., half_width=0.1)
 
@@ -43,6 +43,7 @@ class Minimum:
     """One eclipse timed: kvw-minima's row (None where it has no value) and the method's trials for plotting."""
 
     time: float | None
+    time_scale: str  # of time: BJD_TDB, HJD_UTC, JD_UTC, or unknown for plain numbers (time_scale= declares it)
     error: float | None  # the calibrated error, in days
     error_classic: float | None  # after Kwee and van Woerden
     mean_value: float | None
@@ -91,26 +92,35 @@ def read_light_curve(path, **options):
     """The light curve of a file as kvw-minima reads it (text table, AAVSO extended export, TESS or Kepler FITS),
     with kvw-minima's options of reading: time_column, mag_column, flux_column, error_column, band.
 
-    Returns a LightCurve: source, time (days, sorted), mag, error (or None), notes (what was left out and why).
+    Returns a LightCurve: source, time (days, sorted), mag, error (or None), time_scale (as the file states it),
+    notes (what was left out and why). The time options (time_offset, time_scale, ra, dec, time_out) act when
+    it is timed.
     """
     return _kvw.read_file(os.fsencode(path), _words(options))
 
 
-def time_minimum(times, mags=None, *, flux=None, **options):
+def time_minimum(times, mags=None, *, flux=None, errors=None, **options):
     """Times one eclipse as kvw times it, with kvw-minima's error and checks: the same time, error and
     error_classic, to the last bit, as kvw-minima gives for a file of these points.
 
-    `mags` (or `flux=`, turned into magnitudes as the readers do) are one per time. Arrays of float64 in one
+    `mags` (or `flux=`, turned into magnitudes as the readers do) are one per time, and so are `errors=` (in the
+    values' unit, each point's share of the noise, as an error column in a file). Arrays of float64 in one
     block are read where they lie; points that are not finite are left out and unsorted points sorted, by the
-    readers' rules (see `notes`). Options: noise= (magnitudes per observation, when known).
+    readers' rules (see `notes`). Options: noise= (magnitudes per observation, when known), time_scale= (of plain
+    numbers: "jd", "hjd" or "bjd"; astropy Time states its own), ra= and dec= with time_out= to convert.
     """
     if (mags is None) == (flux is None):
         raise ValueError("time_minimum takes mags or flux=, one of them")
     values, is_flux = _sources.value_array(flux if mags is None else mags, mags is None)
-    table = _kvw.time_points("", _sources.days(times), values, is_flux, _words(options), True)
+    times, scale = _sources.days(times)
+    _sources.declare_scale(options, scale)
+    if errors is not None:
+        errors = _sources.value_array(errors, is_flux)[0]
+    table = _kvw.time_points("", times, values, errors, is_flux, _words(options), True)
     columns, row = table["columns"], table["rows"][0]
     return Minimum(
         time=_missing_as_none(float(columns["time"][0])),
+        time_scale=columns["time_scale"][0],
         error=_missing_as_none(float(columns["error"][0])),
         error_classic=_missing_as_none(float(columns["error_classic"][0])),
         mean_value=_missing_as_none(float(columns["mean_value"][0])),
@@ -132,8 +142,8 @@ def _time_source(source, options):
         return _kvw.time_file(os.fsencode(source), _words(options))
     if isinstance(source, LightCurve):
         return _kvw.time_curve(source, _words(options))
-    times, values, is_flux = _sources.points(source, options)
-    return _kvw.time_points("", times, values, is_flux, _words(options), False)
+    times, values, errors, is_flux = _sources.points(source, options)
+    return _kvw.time_points("", times, values, errors, is_flux, _words(options), False)
 
 
 def _frame(tables):
@@ -160,11 +170,14 @@ def _with_source_names(table, name):
 
 def time_minima(source, **options):
     """Times the eclipses of one light curve as kvw-minima does: every eclipse of an ephemeris (epoch=,
-    period=, half_width=, secondary=, min_points=), or the whole curve as one eclipse without one.
+    period=, secondary=; half_width= and min_points= measured from the light curve when left out), or the whole
+    curve as one eclipse without one. Times are put in BJD_TDB where the scale and the star's position allow it
+    (time_scale=, ra=, dec=, time_out=, time_offset= as kvw-minima's options); the time_scale column says which.
 
     `source` is a path (any file kvw-minima reads, with its column options), a LightCurve, a pair
     (times, magnitudes), or a light-curve object with `time` and `flux` (astropy TimeSeries, lightkurve
-    LightCurve; time_column=, flux_column= or mag_column= name its columns). Returns a pandas DataFrame with
+    LightCurve; time_column=, flux_column=, mag_column= or error_column= name its columns; the values' errors
+    are otherwise taken from `flux_err` or the values' column name with '_err' where there is one). Returns a pandas DataFrame with
     kvw-minima's CSV columns, one row per eclipse. jobs= eclipses are timed at once (default: all cores).
     """
     table = _time_source(source, options)

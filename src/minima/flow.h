@@ -1,7 +1,7 @@
 // The steps of kvw-minima's run from a light curve to its rows, shared by the
-// program and the Python package: the file read as the program reads it, the
-// eclipses laid out by the ephemeris of the options, the settings of their
-// timing.
+// program and the Python package: the file read as the program reads it, its
+// times put in the rows' scale, the eclipses laid out by the ephemeris of the
+// options, the settings of their timing.
 #pragma once
 
 #include <optional>
@@ -18,11 +18,21 @@ namespace kvw::minima {
 // module); a ReadError naming the file when it cannot be read.
 readers::LightCurve readInputFile(const std::string& name, const Options& options);
 
-// The eclipses of a light curve (which must outlive them): one per window of
-// the ephemeris of the options, or the whole curve without one; or why the
-// ephemeris is refused for this curve, and then no eclipse.
+// Puts the curve's times in the scale of its rows: --time-offset added first
+// (the scale's conversion needs whole dates), then converted as --time-scale,
+// --ra, --dec and --time-out say. Returns the notes for the error stream; a
+// ScaleMismatch when the options do not fit the file.
+std::vector<std::string> putInOptionsScale(readers::LightCurve& curve, const Options& options);
+
+// The eclipses of a light curve whose times are in the rows' scale (the view
+// names it; the curve must outlive the eclipses): one per window of the
+// ephemeris of the options, or the whole curve without one. The notes say how
+// the windows were chosen and which eclipses were left out; a refusal says
+// why the ephemeris cannot be used with this curve, and then there is no
+// eclipse.
 struct LaidOut {
     std::vector<timing::Eclipse> eclipses;
+    std::vector<std::string> notes;
     std::optional<std::string> refusal;
 };
 LaidOut layOutEclipses(const timing::CurveView& curve, const Options& options);

@@ -20,11 +20,14 @@ const char* const kDescription =
 
 const char* const kFooter =
     "Without an ephemeris each FILE is one eclipse, timed as the console program kvw times it.\n"
-    "With --epoch and --half-width (and --period for many cycles), every predicted eclipse in each FILE is timed\n"
-    "on the observations within the half-width of its predicted time.\n"
+    "With --epoch (and --period for many cycles), every predicted eclipse in each FILE is timed on the\n"
+    "observations within a half-width of its predicted time: --half-width, or measured from the light curve\n"
+    "folded on the ephemeris (the half_width column).\n"
+    "Every row says its time scale: BJD_TDB, HJD_UTC, JD_UTC or unknown. With the star's position (--ra and\n"
+    "--dec, or a FITS file's own) the times are converted to BJD_TDB (or --time-out) before they are timed.\n"
     "Statuses: ok, improper, partial, suspect, failed. Exit status: 0 when every file was read, 2 when a file\n"
-    "could not be read or its ephemeris was refused, the options are wrong or the table or the pictures cannot be\n"
-    "written, 1 when memory runs out.\n";
+    "could not be read or its ephemeris was refused, the options are wrong, a time scale or position does not fit\n"
+    "a file (no table is written), or the table or the pictures cannot be written, 1 when memory runs out.\n";
 
 // The text as a double, or nothing when it is not one number.
 std::optional<double> numberIn(const std::string& text) {
@@ -104,17 +107,24 @@ struct Given {
     double period = 0;
     double halfWidth = 0;
     double secondaryPhase = 0.5;
+    std::size_t minimumPoints = 0;
     std::string format = "csv";
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     double noise = 0;
+    std::string timeScale;       // jd, hjd, bjd; empty when not given
+    std::string rightAscension;  // as given; empty when not given
+    std::string declination;
+    std::string timeOut;         // bjd, hjd, as-read; empty when not given
     CLI::Option* epochOption = nullptr;
     CLI::Option* periodOption = nullptr;
+    CLI::Option* halfWidthOption = nullptr;
+    CLI::Option* minPointsOption = nullptr;
     CLI::Option* secondaryOption = nullptr;
     CLI::Option* noiseOption = nullptr;
 };
 
 void addEphemerisOptions(CLI::App& app, Given& given) {
-    const char* group = "Ephemeris (times in the files' own time scale, e.g. BJD for TESS)";
+    const char* group = "Ephemeris (times in the rows' time scale: see --time-out)";
     given.periodOption = app.add_option("--period", given.period, "Orbital period P in days")
                              ->check(finitePositive())
                              ->type_name("P")
@@ -123,8 +133,10 @@ void addEphemerisOptions(CLI::App& app, Given& given) {
                             ->check(finiteNumber())
                             ->type_name("T0")
                             ->group(group);
-    CLI::Option* halfWidthOption =
-        app.add_option("--half-width", given.halfWidth, "Half-width W in days of the window timed around each eclipse")
+    given.halfWidthOption =
+        app.add_option("--half-width", given.halfWidth,
+                       "Half-width W in days of the window timed around each eclipse (default: measured from the "
+                       "light curve)")
             ->check(finitePositive())
             ->type_name("W")
             ->group(group);
@@ -136,18 +148,22 @@ void addEphemerisOptions(CLI::App& app, Given& given) {
             ->check(phase())
             ->type_name("[PHASE]")
             ->group(group);
-    CLI::Option* minPointsOption =
-        app.add_option("--min-points", given.options.minimumPoints,
-                       "Fewest observations on each side of a predicted time to time its eclipse")
-            ->capture_default_str()
+    given.minPointsOption =
+        app.add_option("--min-points", given.minimumPoints,
+                       "Fewest observations on each side of a predicted time to time its eclipse (default: a quarter "
+                       "of what the cadence gives, at least 3)")
             ->check(positiveCount())
             ->type_name("N")
             ->group(group);
-    given.epochOption->needs(halfWidthOption);
-    halfWidthOption->needs(given.epochOption);
+    app.add_option("--time-offset", given.options.timeOffset,
+                   "D days added to every time read (a table of BJD - 2450000 against a BJD ephemeris: 2450000)")
+        ->check(finiteNumber())
+        ->type_name("D")
+        ->group(group);
+    given.halfWidthOption->needs(given.epochOption);
     given.periodOption->needs(given.epochOption);
     given.secondaryOption->needs(given.periodOption);
-    minPointsOption->needs(given.epochOption);
+    given.minPointsOption->needs(given.epochOption);
 }
 
 void addColumnOptions(CLI::App& app, readers::ReadOptions& columns) {
@@ -171,6 +187,60 @@ void addColumnOptions(CLI::App& app, readers::ReadOptions& columns) {
     app.add_option("--band", columns.band, "AAVSO: the filter to time when a file has several")
         ->type_name("FILTER")
         ->group(group);
+}
+
+// A right ascension or declination as readRightAscension or readDeclination
+// takes it.
+CLI::Validator angle(timescale::AngleReading (*read)(std::string_view)) {
+    return CLI::Validator([read](std::string& text) { return read(text).problem; }, "");
+}
+
+void addTimeScaleOptions(CLI::App& app, Given& given) {
+    const char* group = "Time scale (JD_UTC, HJD_UTC, BJD_TDB)";
+    app.add_option("--time-scale", given.timeScale,
+                   "The files' scale where they do not state it: jd (JD_UTC), hjd (HJD_UTC) or bjd (BJD_TDB)")
+        ->check(CLI::IsMember({"jd", "hjd", "bjd"}))
+        ->type_name("SCALE")
+        ->group(group);
+    CLI::Option* raOption =
+        app.add_option("--ra", given.rightAscension, "The star's right ascension (ICRS): degrees, or hours as 20:12:00")
+            ->check(angle(timescale::readRightAscension))
+            ->type_name("RA")
+            ->group(group);
+    CLI::Option* decOption =
+        app.add_option("--dec", given.declination, "The star's declination (ICRS): degrees, or as +36:30:00")
+            ->check(angle(timescale::readDeclination))
+            ->type_name("DEC")
+            ->group(group);
+    raOption->needs(decOption);
+    decOption->needs(raOption);
+    app.add_option("--time-out", given.timeOut,
+                   "The rows' scale: bjd (BJD_TDB), hjd (HJD_UTC) or as-read; default: BJD_TDB where the file's "
+                   "scale and the star's position allow it, else as read")
+        ->check(CLI::IsMember({"bjd", "hjd", "as-read"}))
+        ->type_name("SCALE")
+        ->group(group);
+}
+
+// The time-scale options as given; the position was checked by its validators.
+TimeScaleOptions timeScaleOptionsOf(const Given& given) {
+    TimeScaleOptions options;
+    if (given.timeScale == "jd") {
+        options.declared = timescale::TimeScale::jdUtc;
+    } else if (given.timeScale == "hjd") {
+        options.declared = timescale::TimeScale::hjdUtc;
+    } else if (given.timeScale == "bjd") {
+        options.declared = timescale::TimeScale::bjdTdb;
+    }
+    if (!given.rightAscension.empty()) {
+        options.position = timescale::SkyPosition{timescale::readRightAscension(given.rightAscension).degrees,
+                                                  timescale::readDeclination(given.declination).degrees};
+    }
+    options.out = given.timeOut == "bjd"       ? TimeOut::bjd
+                  : given.timeOut == "hjd"     ? TimeOut::hjd
+                  : given.timeOut == "as-read" ? TimeOut::asRead
+                                               : TimeOut::automatic;
+    return options;
 }
 
 void addOutputOptions(CLI::App& app, Given& given) {
@@ -227,7 +297,9 @@ Options optionsOf(Given& given) {
     if (*given.epochOption) {
         timing::Ephemeris ephemeris;
         ephemeris.epoch = given.epoch;
-        ephemeris.halfWidth = given.halfWidth;
+        if (*given.halfWidthOption) {
+            ephemeris.halfWidth = given.halfWidth;
+        }
         if (*given.periodOption) {
             ephemeris.period = given.period;
         }
@@ -236,9 +308,13 @@ Options optionsOf(Given& given) {
         }
         options.ephemeris = ephemeris;
     }
+    if (*given.minPointsOption) {
+        options.minimumPoints = given.minimumPoints;
+    }
     if (*given.noiseOption) {
         options.noise = given.noise;
     }
+    options.timeScales = timeScaleOptionsOf(given);
     options.jobs = given.jobs;
     options.format = given.format == "json" ? OutputFormat::json : OutputFormat::csv;
     return options;
@@ -261,6 +337,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         ->type_name("");
     addEphemerisOptions(app, given);
     addColumnOptions(app, given.options.columns);
+    addTimeScaleOptions(app, given);
     addOutputOptions(app, given);
     addMethodOptions(app, given);
     try {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/ephemeris.h"
 
@@ -15,10 +16,12 @@ enum class OutputFormat { csv, json };
 struct Options {
     std::vector<std::string> files;
     std::optional<timing::Ephemeris> ephemeris;
-    std::size_t minimumPoints = 5;
+    std::optional<std::size_t> minimumPoints;  // none: chosen from the cadence
+    double timeOffset = 0;                     // days added to every time read
     std::optional<double> noise;  // magnitudes per observation, when the user knows it
     unsigned jobs = 1;
     readers::ReadOptions columns;
+    TimeScaleOptions timeScales;  // --time-scale, --ra and --dec, --time-out
     std::string output;  // empty: standard output
     OutputFormat format = OutputFormat::csv;
     std::string plotDirectory;  // empty: no pictures

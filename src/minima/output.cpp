@@ -112,12 +112,14 @@ std::span<const Column> tableColumns() {
         {"cycle", CellKind::number},
         {"type", CellKind::text},
         {"predicted", CellKind::number},
+        {"half_width", CellKind::number},
         {"points", CellKind::count},
         {"time", CellKind::number},
         {"error", CellKind::number},
         {"error_classic", CellKind::number},
         {"mean_value", CellKind::number},
         {"o_c", CellKind::number},
+        {"time_scale", CellKind::text},
         {"status", CellKind::text},
         {"flags", CellKind::text},
     };
@@ -134,12 +136,14 @@ std::vector<Cell> rowCells(const timing::Eclipse& row) {
             number(predicted ? std::optional(predicted->cycle) : std::nullopt),
             predicted ? Cell(std::string(typeName(predicted->type))) : Cell(),
             number(predicted ? std::optional(predicted->predicted) : std::nullopt),
+            number(predicted ? std::optional(predicted->halfWidth) : std::nullopt),
             static_cast<std::int64_t>(e.points),
             number(e.time),
             number(e.error),
             number(e.errorClassic),
             number(e.meanValue),
             number(e.oMinusC),
+            std::string(row.curve.timeScale),
             std::string(timing::statusName(e.status)),
             joined(e.flags, ';')};
 }
@@ -168,12 +172,14 @@ void writeJson(std::ostream& out, std::span<const timing::Eclipse> rows) {
         item["cycle"] = row.predicted ? jsonNumber(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
         item["type"] = row.predicted ? typeName(row.predicted->type) : "";
         item["predicted"] = row.predicted ? jsonNumber(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
+        item["half_width"] = row.predicted ? jsonNumber(row.predicted->halfWidth) : nlohmann::ordered_json(nullptr);
         item["points"] = e.points;
         item["time"] = jsonNumber(e.time);
         item["error"] = jsonNumber(e.error);
         item["error_classic"] = jsonNumber(e.errorClassic);
         item["mean_value"] = jsonNumber(e.meanValue);
         item["o_c"] = jsonNumber(e.oMinusC);
+        item["time_scale"] = std::string(row.curve.timeScale);
         item["status"] = timing::statusName(e.status);
         item["reason"] = e.reason;
         item["flags"] = e.flags;

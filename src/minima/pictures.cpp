@@ -275,7 +275,8 @@ plot::EclipsePicture eclipsePicture(const timing::Eclipse& row) {
         picture.predictedTime = row.predicted->predicted;
     }
     picture.result = resultOf(eclipse);
-    picture.timeScale = "time";
+    const bool scaleKnown = !row.curve.timeScale.empty() && row.curve.timeScale != "unknown";
+    picture.timeScale = scaleKnown ? std::string(row.curve.timeScale) : std::string("time");
     const std::span<const double> times = row.times();
     const std::span<const double> magnitudes = row.magnitudes();
     picture.times.assign(times.begin(), times.end());

@@ -19,6 +19,7 @@
 #include "minima/pictures.h"
 #include "minima/progress.h"
 #include "minima/table_file.h"
+#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/time_eclipses.h"
 
@@ -42,8 +43,10 @@ struct Inputs {
     int status = kNormal;  // 2 when a file could not be read or planned
 };
 
-// Reads a file and lays out its eclipses (one per window of the ephemeris, or
-// the whole curve); a file that cannot be read or planned is said and skipped.
+// Reads a file, puts its times in the rows' scale and lays out its eclipses
+// (one per window of the ephemeris, or the whole curve); a file that cannot be
+// read or planned is said and skipped. A time scale that does not fit the file
+// is a ScaleMismatch: the run ends without a table.
 void readInput(const std::string& name, const Options& options, Inputs& inputs) {
     auto curve = std::make_unique<readers::LightCurve>();
     try {
@@ -56,15 +59,19 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
     for (const std::string& note : curve->notes) {
         say(name + ": " + note);
     }
-    LaidOut laidOut =
-        layOutEclipses({curve->source, curve->times, curve->magnitudes, curve->errors}, options);
+    for (const std::string& note : putInOptionsScale(*curve, options)) {
+        say(name + ": " + note);
+    }
+    LaidOut laidOut = layOutEclipses({curve->source, timescale::scaleName(curve->timeScale), curve->times,
+                                      curve->magnitudes, curve->errors, std::nullopt},
+                                     options);
     if (laidOut.refusal) {
         say(name + ": " + *laidOut.refusal);
         inputs.status = kInputOutput;
         return;
     }
-    if (laidOut.eclipses.empty()) {
-        say(name + ": no eclipse of the ephemeris falls within the observations");
+    for (const std::string& note : laidOut.notes) {
+        say(name + ": " + note);
     }
     inputs.eclipses.insert(inputs.eclipses.end(), std::make_move_iterator(laidOut.eclipses.begin()),
                            std::make_move_iterator(laidOut.eclipses.end()));
@@ -138,8 +145,14 @@ int run(const Options& options) {
         return kInputOutput;
     }
     Inputs inputs;
-    for (const std::string& name : options.files) {
-        readInput(name, options, inputs);
+    try {
+        for (const std::string& name : options.files) {
+            readInput(name, options, inputs);
+        }
+    } catch (const ScaleMismatch& mismatch) {
+        say(mismatch.what());
+        say("no table written");
+        return kInputOutput;
     }
     timeEveryEclipse(inputs.eclipses, options, start);
     sayWhyNotOk(inputs.eclipses);

@@ -85,20 +85,59 @@ struct Tally {
     }
 };
 
-// The delimiter that a #DELIMITER= or #DELIM= line names; a comma without one.
-char delimiterOfFile(const std::vector<Line>& lines, const std::string& source) {
+// The parameter lines read here: #DELIMITER= or #DELIM= (a comma without
+// one) and #DATE=.
+struct Parameters {
     char delimiter = ',';
+    std::string date;  // the value of #DATE=, trimmed; empty without one
+};
+
+Parameters parametersOf(const std::vector<Line>& lines, const std::string& source) {
+    Parameters parameters;
     for (const Line& line : lines) {
         const std::string_view text = trimBlanks(line.text);
         const std::size_t equals = text.find('=');
         if (!text.empty() && text.front() == '#' && equals != std::string_view::npos) {
             const std::string key = upperCase(trimBlanks(text.substr(1, equals - 1)));
             if (key == "DELIMITER" || key == "DELIM") {
-                delimiter = delimiterNamed(line.text.substr(line.text.find('=') + 1), source, line.number);
+                parameters.delimiter = delimiterNamed(line.text.substr(line.text.find('=') + 1), source, line.number);
+            } else if (key == "DATE") {
+                parameters.date = trimBlanks(text.substr(equals + 1));
             }
         }
     }
-    return delimiter;
+    return parameters;
+}
+
+// What #DATE= says of the dates.
+struct DateType {
+    timescale::TimeScale scale = timescale::TimeScale::unknown;
+    bool excel = false;  // dates as Excel writes them
+    std::string note;
+};
+
+DateType dateTypeNamed(std::string_view value) {
+    using timescale::TimeScale;
+    std::string name = upperCase(value);
+    std::replace(name.begin(), name.end(), '-', '_');
+    if (name == "JD" || name == "JD_UTC") {
+        return {TimeScale::jdUtc, false, ""};
+    }
+    if (name == "HJD" || name == "HJD_UTC") {
+        return {TimeScale::hjdUtc, false, ""};
+    }
+    if (name == "BJD_TDB") {
+        return {TimeScale::bjdTdb, false, ""};
+    }
+    if (name == "EXCEL") {
+        return {TimeScale::jdUtc, true, ""};
+    }
+    if (name == "BJD") {
+        return {TimeScale::unknown, false,
+                "#DATE=BJD does not say whether in TDB or UTC: the time scale is unknown (--time-scale bjd declares "
+                "BJD_TDB)"};
+    }
+    return {};  // the report's date, as some tools write it: nothing said of the dates
 }
 
 // The column names (from a #NAME line, else the standard ones) and the data rows.
@@ -190,13 +229,20 @@ std::vector<TextRow> rowsToTime(AavsoTable& table, const TableColumns& columns, 
 
 LightCurve readAavsoExtended(std::string_view content, const std::string& source, const ReadOptions& options) {
     const std::vector<Line> lines = splitLines(content);
-    AavsoTable table = tableOf(lines, delimiterOfFile(lines, source));
+    const Parameters parameters = parametersOf(lines, source);
+    AavsoTable table = tableOf(lines, parameters.delimiter);
     const TableColumns columns = columnsOf(table.header, source, options);
     PointCollector collector(source, columns.kind);
     const std::vector<TextRow> kept = rowsToTime(table, columns, source, std::string(trimBlanks(options.band)),
                                                  collector);
-    collectRows(kept, columns, source, collector);
-    return collector.finish();
+    const DateType dates = dateTypeNamed(parameters.date);
+    const TimeKinds kinds = collectRows(kept, columns, source, collector, dates.excel ? readExcelDate : readTime);
+    LightCurve curve = collector.finish();
+    settleTimeScale(curve, kinds, dates.scale, "#DATE=" + parameters.date);
+    if (!dates.note.empty()) {
+        curve.notes.push_back(dates.note);
+    }
+    return curve;
 }
 
 }  // namespace kvw::readers

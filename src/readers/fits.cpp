@@ -196,6 +196,78 @@ std::optional<TableColumn> optionalColumn(const std::vector<std::string>& names,
 }
 
 
+// A keyword of the current header: its text (trimmed) or number; nothing
+// when the header lacks it, a problem when the value is not of that kind.
+template <typename T>
+std::optional<T> keywordIn(const FitsFile& file, const char* keyword, std::string& problem) {
+    int status = 0;
+    T value{};
+    if constexpr (std::is_same_v<T, std::string>) {
+        char text[FLEN_VALUE] = {};
+        fits_read_key(file.get(), TSTRING, keyword, text, nullptr, &status);
+        value = trimBlanks(text);
+    } else {
+        fits_read_key(file.get(), TDOUBLE, keyword, &value, nullptr, &status);
+    }
+    if (status == KEY_NO_EXIST) {
+        return std::nullopt;
+    }
+    if (status != 0) {
+        problem = std::string(keyword) + " is not " + (std::is_same_v<T, std::string> ? "a text" : "a number");
+        return std::nullopt;
+    }
+    return value;
+}
+
+// BJD_TDB when the table says TDB at the solar system's barycentre; else
+// unknown, with a note.
+void readTimeScale(const FitsFile& file, LightCurve& curve) {
+    std::string problem;
+    const auto system = keywordIn<std::string>(file, "TIMESYS", problem);
+    const auto reference = keywordIn<std::string>(file, "TIMEREF", problem);
+    if (system && reference && equalIgnoringCase(*system, "TDB") && equalIgnoringCase(*reference, "SOLARSYSTEM")) {
+        curve.timeScale = timescale::TimeScale::bjdTdb;
+        curve.timeScaleSource = "TIMESYS = 'TDB' and TIMEREF = 'SOLARSYSTEM'";
+        return;
+    }
+    if (!system || !reference) {
+        const char* missing = !system && !reference ? "TIMESYS and TIMEREF keywords" : !system ? "TIMESYS keyword"
+                                                                                                : "TIMEREF keyword";
+        curve.notes.push_back(std::string("the LIGHTCURVE table has no ") + missing + ": the time scale is unknown");
+    } else {
+        curve.notes.push_back("the LIGHTCURVE table's TIMESYS = " + quoted(*system) + " and TIMEREF = " +
+                              quoted(*reference) + " are not TDB at the solar system's barycentre: the time scale "
+                              "is unknown");
+    }
+}
+
+// RA_OBJ and DEC_OBJ of the current header, else of the primary header; a
+// position that cannot be used is left out with a note.
+void readStarPosition(const FitsFile& file, LightCurve& curve) {
+    std::string problem;
+    auto ra = keywordIn<double>(file, "RA_OBJ", problem);
+    auto dec = keywordIn<double>(file, "DEC_OBJ", problem);
+    if (!ra && !dec && problem.empty()) {
+        int status = 0;
+        fits_movabs_hdu(file.get(), 1, nullptr, &status);
+        file.check(status);
+        ra = keywordIn<double>(file, "RA_OBJ", problem);
+        dec = keywordIn<double>(file, "DEC_OBJ", problem);
+    }
+    if (ra && dec) {
+        problem = timescale::positionProblem(*ra, *dec);
+        if (problem.empty()) {
+            curve.position = timescale::SkyPosition{*ra, *dec};
+            return;
+        }
+    } else if (problem.empty() && (ra || dec)) {
+        problem = ra ? "DEC_OBJ is missing" : "RA_OBJ is missing";
+    }
+    if (!problem.empty()) {
+        curve.notes.push_back("the star's position (RA_OBJ, DEC_OBJ) is not used: " + problem);
+    }
+}
+
 }  // namespace
 
 LightCurve readFitsLightCurve(std::string_view content, const std::string& source, const ReadOptions& options) {
@@ -255,7 +327,10 @@ LightCurve readFitsLightCurve(std::string_view content, const std::string& sourc
             collector.add(linalg::store(times[row] + reference), values[row], errors[row]);
         }
     }
-    return collector.finish();
+    LightCurve curve = collector.finish();
+    readTimeScale(file, curve);
+    readStarPosition(file, curve);
+    return curve;
 }
 
 }  // namespace kvw::readers

@@ -27,6 +27,11 @@
 //   into Julian dates: YYYY-MM-DD, then optionally T or one blank and hh:mm,
 //   :ss, fractional seconds and a trailing Z. Computed with a 64-bit
 //   significand and rounded once to the stored double.
+// - The time scale is the one the file states, else unknown: calendar dates
+//   (ISO, AAVSO's EXCEL) are JD_UTC; numbers have the scale a header names
+//   (FITS, AAVSO #DATE=), else it is unknown. Dates and numbers in one time
+//   column have the numbers' scale when it is JD_UTC, an unknown scale (with
+//   a note) when it is unknown, and are a ReadError otherwise.
 // - A column option is a 1-based column number (all digits) or a header name
 //   (compared without regard to case); empty means the default.
 //
@@ -60,7 +65,11 @@
 //   row names the two parts apart ("date time"), that column's name is both
 //   names joined by a blank.
 // - The first row is a header row of column names when none of its fields
-//   reads as a number or a date-time. Only the first row can be one.
+//   reads as a number or a date-time. Only the first row can be one. Without
+//   one, the last comment line before the first data row serves as the header
+//   row ("# BJD-TDB    norm. flux") when it names as many columns as that row
+//   holds, one of them a time, magnitude or flux name below: names apart by
+//   two or more blanks or a tab (else by single blanks), or by the delimiter.
 // - Default columns when the header names them (names compared without regard
 //   to case, "-" and blanks taken as "_", a unit in (...) or [...] ignored):
 //   time: time, t, jd, hjd, bjd, mjd, btjd, bkjd, date, date_obs, dateobs, or a
@@ -79,8 +88,13 @@
 //
 // AAVSO extended format (readAavsoExtended)
 // - Parameter lines #KEY=VALUE: #DELIMITER= or #DELIM= (default a comma; a
-//   single character, the word "tab", or an ASCII code 32-126), #TYPE, #DATE
-//   (JD, HJD, BJD, or anything else: the times are used as given).
+//   single character, the word "tab", or an ASCII code 32-126), #TYPE, #DATE.
+// - #DATE= names the dates' scale (any case): JD or JD_UTC is JD_UTC, HJD or
+//   HJD_UTC is HJD_UTC, BJD_TDB is BJD_TDB; EXCEL means dates as Excel writes
+//   them (12/31/2007 11:59:59 PM), JD_UTC. BJD alone (TDB or UTC?) leaves the
+//   scale unknown with a note. Any other value (observers' tools write the
+//   report's date there) states nothing: ISO dates in the date column are
+//   JD_UTC, numbers of an unknown scale.
 // - The column names come from the line "#NAME<delimiter>..." when there is
 //   one, else the standard order NAME,DATE,MAG,MERR,FILT,TRANS,MTYPE,CNAME,
 //   CMAG,KNAME,KMAG,AMASS,GROUP,CHART,NOTES. Time: DATE, DATE-OBS, JD, HJD,
@@ -100,6 +114,12 @@
 // TESS and Kepler files (readFitsLightCurve)
 // - The binary table named LIGHTCURVE. Times are BJD = TIME + BJDREFI +
 //   BJDREFF (keywords of that table), summed with a 64-bit significand.
+// - Their scale is BJD_TDB when that table's TIMESYS is 'TDB' and its TIMEREF
+//   'SOLARSYSTEM' (any case); other values, or a keyword missing, leave it
+//   unknown with a note. The star's position is RA_OBJ and DEC_OBJ (degrees,
+//   ICRS) of that table's header (TESS writes there the position at the
+//   time of observation), else of the primary header; a value out of range
+//   or not a number is not used (a note says so).
 // - Values: PDCSAP_FLUX by default; fluxColumn names another flux column
 //   (SAP_FLUX), magColumn a column of magnitudes instead. The errors come from
 //   errorColumn, else from the value column's name + "_ERR" when it exists.
@@ -113,11 +133,14 @@
 // Every reader throws std::bad_alloc when memory runs out.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "timescale/time_scale.h"
 
 namespace kvw::readers {
 
@@ -127,7 +150,11 @@ struct LightCurve {
     std::vector<double> magnitudes;  // one per time
     std::vector<double> errors;      // magnitudes, one per time (NaN where missing); empty when
                                      // the file gives no error for any point
-    std::vector<std::string> notes;  // one line each: what was left out and why, with counts
+    std::vector<std::string> notes;  // one line each: what was left out and why, with counts; what
+                                     // the file's statements of its time scale or position leave open
+    timescale::TimeScale timeScale = timescale::TimeScale::unknown;  // of `times`, as the file states it
+    std::string timeScaleSource;     // what in the file states it ("#DATE=HJD"); empty when unknown
+    std::optional<timescale::SkyPosition> position;  // the star's, when the file gives it
 };
 
 // Each column: a header name or a 1-based column number; empty for the default.

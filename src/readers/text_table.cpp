@@ -132,6 +132,49 @@ TableColumns chooseColumns(const std::vector<std::string>& header, const std::st
     return columns;
 }
 
+// Column names written apart by two or more blanks or a tab ("BJD-TDB    norm. flux"),
+// or by the delimiter; by single blanks when that does not give `wanted` names.
+std::vector<std::string> namesApart(std::string_view text, char delimiter, std::size_t wanted) {
+    if (delimiter != '\0') {
+        return splitFields(text, delimiter);
+    }
+    std::vector<std::string> names;
+    for (std::size_t pos = text.find_first_not_of(" \t"); pos < text.size();
+         pos = text.find_first_not_of(" \t", pos)) {
+        std::size_t end = pos;
+        while (end < text.size() && text[end] != '\t' &&
+               !(text[end] == ' ' && end + 1 < text.size() && (text[end + 1] == ' ' || text[end + 1] == '\t'))) {
+            ++end;
+        }
+        names.emplace_back(trimBlanks(text.substr(pos, end - pos)));
+        pos = end;
+    }
+    return names.size() == wanted ? names : splitFields(text, '\0');
+}
+
+// A header row written as the last comment line before the first data row
+// ("# BJD-TDB   norm. flux"): its names, when it names as many columns as the
+// first data row holds and one of them says time, magnitude or flux.
+std::vector<std::string> commentedHeader(std::string_view content, std::size_t firstDataLine, char delimiter,
+                                         std::size_t width) {
+    std::string_view comment;
+    for (const Line& line : splitLines(content)) {
+        if (line.number >= firstDataLine) {
+            break;
+        }
+        const std::string_view text = trimBlanks(line.text);
+        if (!text.empty() && text.front() == '#') {
+            comment = text.substr(1);
+        }
+    }
+    std::vector<std::string> names = namesApart(comment, delimiter, width);
+    const bool named = std::any_of(names.begin(), names.end(), [](const std::string& name) {
+        const std::string normal = normalizedName(name);
+        return isTimeName(normal) || isMagnitudeName(normal) || isFluxName(normal);
+    });
+    return names.size() == width && named ? names : std::vector<std::string>();
+}
+
 }  // namespace
 
 LightCurve readTextTable(std::string_view content, const std::string& source, const ReadOptions& options) {
@@ -180,10 +223,15 @@ LightCurve readTextTable(std::string_view content, const std::string& source, co
         }
     }
 
+    if (!headed && !rows.empty()) {
+        header = commentedHeader(content, rows.front().line, delimiter, rows.front().fields.size());
+    }
     const TableColumns columns = chooseColumns(header, source, options);
     PointCollector collector(source, columns.kind);
-    collectRows(rows, columns, source, collector);
-    return collector.finish();
+    const TimeKinds kinds = collectRows(rows, columns, source, collector);
+    LightCurve curve = collector.finish();
+    settleTimeScale(curve, kinds, timescale::TimeScale::unknown, "");
+    return curve;
 }
 
 }  // namespace kvw::readers

@@ -6,57 +6,29 @@
 #include <vector>
 
 #include "base/units.h"
+#include "timing/smoothing.h"
 
 namespace kvw::timing {
 
 namespace {
 
 // Points on either side in the running median: enough to smooth the noise,
-// few enough to keep an eclipse of a few dozen points.
+// few enough to keep an eclipse of a dozen points (30-minute cadence).
 std::size_t halfSpan(std::size_t points) {
-    return std::clamp<std::size_t>(points / 100, 2, 25);
+    return std::clamp<std::size_t>(points / 100, 1, 25);
 }
 
 // The eclipse as a running median of the magnitudes shows it.
 struct EclipseProfile {
+    std::vector<double> smoothed;
     double normal = 0;        // the out-of-eclipse level: the brightest twentieth of the smoothed curve
     double deepest = 0;       // the faintest smoothed magnitude
     double deepestTime = 0;
-    double noise = 0;         // the point-to-point scatter of the observations, magnitudes
     double smoothedNoise = 0; // the scatter left in the smoothed curve
+
+    double depth() const { return deepest - normal; }
+    double level(double fraction) const { return normal + fraction * depth(); }
 };
-
-double medianOf(std::vector<double>& values) {
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
-std::vector<double> runningMedian(std::span<const double> values, std::size_t half) {
-    std::vector<double> smoothed(values.size());
-    std::vector<double> scratch;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const std::size_t from = i >= half ? i - half : 0;
-        const std::size_t to = std::min(values.size(), i + half + 1);
-        scratch.assign(values.begin() + static_cast<std::ptrdiff_t>(from),
-                       values.begin() + static_cast<std::ptrdiff_t>(to));
-        smoothed[i] = medianOf(scratch);
-    }
-    return smoothed;
-}
-
-// The scatter of one observation from the differences of neighbours, robust
-// to the eclipse's slope and to outliers.
-double pointToPointNoise(std::span<const double> values) {
-    if (values.size() < 2) {
-        return 0;
-    }
-    std::vector<double> differences;
-    for (std::size_t i = 1; i < values.size(); ++i) {
-        differences.push_back(std::fabs(values[i] - values[i - 1]));
-    }
-    return 1.4826 * medianOf(differences) / std::sqrt(2.0);
-}
 
 // The smoothed curve at time x, linearly between its points.
 double levelAt(std::span<const double> times, const std::vector<double>& smoothed, double x) {
@@ -79,79 +51,144 @@ std::string formatted(const char* format, double a, double b = 0) {
     return text;
 }
 
-EclipseProfile profileOf(std::span<const double> times, std::span<const double> magnitudes,
-                         const std::vector<double>& smoothed) {
-    EclipseProfile profile;
-    if (magnitudes.empty()) {
-        return profile;
+// The scatter of one observation, measured where the light lies within 5 % of
+// the depth of the normal level (all observations when fewer are there).
+double noiseWithoutEclipse(std::span<const double> times, std::span<const double> magnitudes,
+                           const EclipseProfile& profile) {
+    std::vector<bool> outside(magnitudes.size());
+    for (std::size_t i = 0; i < outside.size(); ++i) {
+        outside[i] = profile.smoothed[i] <= profile.level(0.05);
     }
+    if (const std::optional<double> scatter = secondDifferenceScatter(times, magnitudes, outside, 10)) {
+        return *scatter;
+    }
+    const std::vector<bool> all(magnitudes.size(), true);
+    return secondDifferenceScatter(times, magnitudes, all, 1).value_or(0);
+}
+
+EclipseProfile profileOf(std::span<const double> times, std::span<const double> magnitudes,
+                         std::optional<double> noise) {
     const std::size_t half = halfSpan(magnitudes.size());
-    std::vector<double> ordered = smoothed;
+    EclipseProfile profile;
+    profile.smoothed = runningMedian(magnitudes, half);
+    std::vector<double> ordered = profile.smoothed;
     std::sort(ordered.begin(), ordered.end());
     profile.normal = ordered[ordered.size() / 20];
-    const auto deepest = std::max_element(smoothed.begin(), smoothed.end()) - smoothed.begin();
-    profile.deepest = smoothed[static_cast<std::size_t>(deepest)];
-    profile.deepestTime = times[static_cast<std::size_t>(deepest)];
-    profile.noise = pointToPointNoise(magnitudes);
-    // A median of 2k + 1 points scatters about 1.25 / sqrt(2k + 1) as much as one point.
-    profile.smoothedNoise = profile.noise * 1.2533 / std::sqrt(static_cast<double>(2 * half + 1));
+    const auto deepest = static_cast<std::size_t>(
+        std::max_element(profile.smoothed.begin(), profile.smoothed.end()) - profile.smoothed.begin());
+    profile.deepest = profile.smoothed[deepest];
+    profile.deepestTime = times[deepest];
+    const double scatter = noise ? *noise : noiseWithoutEclipse(times, magnitudes, profile);
+    profile.smoothedNoise = scatter * runningMedianShrinkage(half);
     return profile;
+}
+
+// The run of observations about `time` whose smoothed light lies at or
+// beyond `level` (fainter) or short of it: [first, last) of the indices,
+// grown both ways from the observation just after `time`.
+std::pair<std::size_t, std::size_t> runAround(std::span<const double> times, const std::vector<double>& smoothed,
+                                              double time, double level, bool fainter) {
+    const auto after =
+        static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), time) - times.begin());
+    auto inside = [&](std::size_t i) { return (smoothed[i] >= level) == fainter; };
+    std::size_t first = after;
+    while (first > 0 && inside(first - 1)) {
+        --first;
+    }
+    std::size_t last = after;
+    while (last < smoothed.size() && inside(last)) {
+        ++last;
+    }
+    return {first, last};
+}
+
+// Fluxes read as magnitudes: the time lies where the light is bright, it grows
+// fainter than half the depth on both sides, and the faint light holds at
+// least two fifths of the window (an eclipse takes the lesser part of a window
+// that holds it, and the flat stretch between two eclipses lies at the normal
+// level, far from the eclipses' depth).
+bool looksInverted(std::span<const double> times, const EclipseProfile& profile, double time) {
+    const double halfDepth = profile.level(0.5);
+    const auto [first, last] = runAround(times, profile.smoothed, time, halfDepth, false);
+    const auto faint = std::count_if(profile.smoothed.begin(), profile.smoothed.end(),
+                                     [&](double m) { return m >= halfDepth; });
+    return first > 0 && last < profile.smoothed.size() &&
+           5 * static_cast<std::size_t>(faint) >= 2 * profile.smoothed.size();
+}
+
+// The time at which the smoothed light crosses `level` between observations
+// j and j + 1 (linearly); the nearer one's time when it does not.
+double crossingTime(std::span<const double> times, const std::vector<double>& smoothed, std::size_t j,
+                    double level) {
+    const double rise = smoothed[j + 1] - smoothed[j];
+    const double w = rise != 0 ? std::clamp((level - smoothed[j]) / rise, 0.0, 1.0) : 0.5;
+    return times[j] + w * (times[j + 1] - times[j]);
+}
+
+// The eclipse's width at half its depth about `time`, between the crossings
+// of that level on either side (the ends of the observations where it does
+// not cross); robust to the noise of the smoothed bottom, which sets the depth.
+double widthAtHalfDepth(std::span<const double> times, const EclipseProfile& profile, double time) {
+    const auto [first, last] = runAround(times, profile.smoothed, time, profile.level(0.5), true);
+    const double halfDepth = profile.level(0.5);
+    const double begin = first > 0 ? crossingTime(times, profile.smoothed, first - 1, halfDepth) : times.front();
+    const double end = last < times.size() ? crossingTime(times, profile.smoothed, last - 1, halfDepth) : times.back();
+    return end - begin;
+}
+
+// The branches and the coverage of the minimum, for a time within the eclipse.
+std::optional<std::string> branchProblem(std::span<const double> times, const EclipseProfile& profile,
+                                         double minimumTime) {
+    // On each side the smoothed light must rise by at least a quarter of the
+    // depth, so that the minimum is bracketed. Files cut close to the minimum
+    // (a common way of sharing an eclipse) pass.
+    const auto [first, last] = runAround(times, profile.smoothed, minimumTime, profile.level(0.75), true);
+    if (first == 0) {
+        return std::string("the observations begin inside the eclipse: its first branch is missing");
+    }
+    if (last == times.size()) {
+        return std::string("the observations end inside the eclipse: its second branch is missing");
+    }
+    const auto after =
+        static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), minimumTime) - times.begin());
+    if (after > 0 && after < times.size()) {
+        const double gap = times[after] - times[after - 1];
+        const double width = widthAtHalfDepth(times, profile, minimumTime);
+        if (gap > width / 2) {
+            return formatted("a gap of %.1f minutes lies across the minimum, more than half the eclipse's width "
+                             "at half its depth (%.1f minutes)",
+                             gap * kMinutesPerDay, width * kMinutesPerDay);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
 std::optional<std::string> implausibility(std::span<const double> times, std::span<const double> magnitudes,
-                                          double minimumTime) {
+                                          double minimumTime, std::optional<double> noise) {
     if (times.size() < 5) {
         return std::nullopt;  // too few to judge; the error shows how little they say
     }
     if (!(minimumTime >= times.front() && minimumTime <= times.back())) {
         return "the time of minimum lies outside the observations";
     }
-    const std::vector<double> smoothed = runningMedian(magnitudes, halfSpan(magnitudes.size()));
-    const EclipseProfile profile = profileOf(times, magnitudes, smoothed);
-    const double depth = profile.deepest - profile.normal;
-    if (!(depth > 5 * profile.smoothedNoise)) {
+    const EclipseProfile profile = profileOf(times, magnitudes, noise);
+    if (!(profile.depth() > 5 * profile.smoothedNoise)) {
         return formatted("no eclipse stands out of the noise (depth %.4f mag, scatter of the smoothed curve %.4f mag)",
-                         depth, profile.smoothedNoise);
+                         profile.depth(), profile.smoothedNoise);
     }
-    const double halfDepth = profile.normal + depth / 2;
-    const double level = levelAt(times, smoothed, minimumTime);
-    if (level < halfDepth) {
+    const double level = levelAt(times, profile.smoothed, minimumTime);
+    if (level < profile.level(0.5)) {
+        if (looksInverted(times, profile, minimumTime)) {
+            return std::string("the values fall around the time found, where an eclipse makes magnitudes rise: "
+                               "they look like fluxes; name their column with --flux-column");
+        }
         return formatted("the time lies outside the eclipse: the light there is %.0f%% of the depth below the "
                          "normal level (the deepest point is at %.6f)",
-                         100 * (level - profile.normal) / depth, profile.deepestTime);
+                         100 * (level - profile.normal) / profile.depth(), profile.deepestTime);
     }
-    // The branches: on each side the smoothed light must rise by at least a
-    // quarter of the depth, so that the minimum is bracketed. Files cut close
-    // to the minimum (a common way of sharing an eclipse) pass.
-    const double branchLevel = profile.normal + 0.75 * depth;
-    const auto after = static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), minimumTime) -
-                                                times.begin());
-    std::size_t left = after;
-    while (left > 0 && smoothed[left - 1] >= branchLevel) {
-        --left;
-    }
-    std::size_t right = after;
-    while (right < smoothed.size() && smoothed[right] >= branchLevel) {
-        ++right;
-    }
-    if (left == 0) {
-        return std::string("the observations begin inside the eclipse: its first branch is missing");
-    }
-    if (right == smoothed.size()) {
-        return std::string("the observations end inside the eclipse: its second branch is missing");
-    }
-    const double core = times[right] - times[left - 1];  // the eclipse's width at three quarters of its depth
-    if (after > 0 && after < times.size()) {
-        const double gap = times[after] - times[after - 1];
-        if (gap > core / 2) {
-            return formatted("a gap of %.1f minutes lies across the minimum, more than half the eclipse's width "
-                             "at three quarters of its depth (%.1f minutes)",
-                             gap * kMinutesPerDay, core * kMinutesPerDay);
-        }
-    }
-    return std::nullopt;
+    return branchProblem(times, profile, minimumTime);
 }
 
 }  // namespace kvw::timing

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -49,6 +50,54 @@ TimedEclipse failedRow(TimedEclipse row, std::span<const double> times, std::spa
     return row;
 }
 
+// How the error of an eclipse is estimated: the same seed for every eclipse (a
+// row does not depend on the thread or order it was timed in), the errors of
+// the observations where they carry them, and the noise's slow swings
+// measured over the window's context.
+uncertainty::ErrorOptions errorOptions(const Eclipse& eclipse, const TimingSettings& settings) {
+    uncertainty::ErrorOptions options;
+    options.noise = settings.noise;
+    const CurveView& curve = eclipse.curve;
+    const bool carried = curve.errors.size() == curve.times.size();
+    if (carried) {
+        options.errors = curve.errors.subspan(eclipse.first, eclipse.last - eclipse.first);
+    }
+    const std::optional<EclipseWindow>& window = eclipse.predicted;
+    if (window && window->contextFirst <= eclipse.first && eclipse.last <= window->contextLast &&
+        window->contextLast <= curve.times.size()) {
+        const std::size_t first = window->contextFirst;
+        const std::size_t count = window->contextLast - first;
+        options.context = {curve.times.subspan(first, count), curve.magnitudes.subspan(first, count)};
+        if (carried) {
+            options.contextErrors = curve.errors.subspan(first, count);
+        }
+    }
+    return options;
+}
+
+// Why the method's time cannot be taken although it lies in the eclipse: the
+// method is unstable in this window, or the time lies farther from its
+// prediction than the window allows (another eclipse, or the ephemeris is off).
+std::optional<std::string> doubtOfMethod(const Eclipse& eclipse, const TimedEclipse& row,
+                                         const uncertainty::ErrorEstimate& estimate) {
+    char text[240];
+    if (std::find(row.flags.begin(), row.flags.end(), uncertainty::kUnstable) != row.flags.end()) {
+        std::snprintf(text, sizeof text,
+                      "the method is unstable in this window: %d of %d re-timings with other noise found their "
+                      "minimum outside the eclipse (a narrower window holds it better)",
+                      static_cast<int>(estimate.replicasJumped), static_cast<int>(estimate.replicas));
+        return std::string(text);
+    }
+    if (eclipse.predicted && row.oMinusC && std::fabs(*row.oMinusC) > eclipse.predicted->halfWidth / 2) {
+        std::snprintf(text, sizeof text,
+                      "the minimum lies %.4f days from its predicted time, farther than half the half-width of its "
+                      "window (%.4f days): another eclipse, or the ephemeris is off",
+                      *row.oMinusC, eclipse.predicted->halfWidth);
+        return std::string(text);
+    }
+    return std::nullopt;
+}
+
 // The method on one window, and the checks around it.
 TimedEclipse timedRow(const Eclipse& eclipse, const TimingSettings& settings, analysis::WorkingStorage& storage) {
     constexpr int kThreads = 1;  // the eclipses themselves keep every core busy
@@ -61,9 +110,8 @@ TimedEclipse timedRow(const Eclipse& eclipse, const TimingSettings& settings, an
     const std::span<const double> magnitudes = eclipse.magnitudes();
     row.firstTime = times.empty() ? std::nan("") : times.front();
     row.lastTime = times.empty() ? std::nan("") : times.back();
-    if (eclipse.predicted && settings.ephemeris) {
-        if (auto problem = coverageProblem(eclipse.curve.times, *eclipse.predicted, *settings.ephemeris,
-                                           settings.minimumPoints)) {
+    if (eclipse.predicted) {
+        if (auto problem = coverageProblem(eclipse.curve.times, *eclipse.predicted)) {
             row.status = Status::partial;
             row.reason = std::move(*problem);
             return row;
@@ -96,10 +144,8 @@ TimedEclipse timedRow(const Eclipse& eclipse, const TimingSettings& settings, an
     row.time = timing.fit.minimumTime;
     row.errorClassic = timing.fit.error;
     row.meanValue = timing.fit.meanValue;
-    // The same seed for every eclipse: a row does not depend on the thread or order it was timed in.
-    const uncertainty::ErrorEstimate estimate =
-        uncertainty::estimateError({times, magnitudes}, timing, uncertainty::ErrorOptions{settings.noise, 0, 1},
-                                   uncertainty::minimumTimeOf);
+    const uncertainty::ErrorEstimate estimate = uncertainty::estimateError(
+        {times, magnitudes}, timing, errorOptions(eclipse, settings), uncertainty::minimumTimeOf);
     if (!std::isfinite(estimate.error)) {
         return failedRow(std::move(row), times, magnitudes, "the error of the time is not finite");
     }
@@ -108,12 +154,13 @@ TimedEclipse timedRow(const Eclipse& eclipse, const TimingSettings& settings, an
     if (eclipse.predicted) {
         row.oMinusC = timing.fit.minimumTime - eclipse.predicted->predicted;
     }
-    if (auto doubt = implausibility(times, magnitudes, timing.fit.minimumTime)) {
-        row.status = Status::suspect;
-        row.reason = std::move(*doubt);
-    } else {
-        row.status = Status::ok;
+    const std::optional<double> noise = settings.noise ? settings.noise : eclipse.curve.noise;
+    std::optional<std::string> doubt = implausibility(times, magnitudes, timing.fit.minimumTime, noise);
+    if (!doubt) {
+        doubt = doubtOfMethod(eclipse, row, estimate);
     }
+    row.status = doubt ? Status::suspect : Status::ok;
+    row.reason = doubt.value_or("");
     return row;
 }
 
@@ -135,16 +182,16 @@ TimedEclipse timedRowOrSayWhy(const Eclipse& eclipse, const TimingSettings& sett
 
 }  // namespace
 
-std::vector<Eclipse> eclipsesOf(const CurveView& curve, const std::optional<Ephemeris>& ephemeris) {
+std::vector<Eclipse> eclipsesIn(const CurveView& curve, std::span<const EclipseWindow> windows) {
     std::vector<Eclipse> eclipses;
-    if (!ephemeris) {
-        eclipses.push_back({curve, 0, curve.times.size(), std::nullopt, {}});
-        return eclipses;
-    }
-    for (const EclipseWindow& window : predictEclipses(curve.times, *ephemeris)) {
+    for (const EclipseWindow& window : windows) {
         eclipses.push_back({curve, window.first, window.last, window, {}});
     }
     return eclipses;
+}
+
+Eclipse wholeCurve(const CurveView& curve) {
+    return {curve, 0, curve.times.size(), std::nullopt, {}};
 }
 
 void timeAndCheck(std::span<Eclipse> eclipses, const TimingSettings& settings, unsigned jobs,

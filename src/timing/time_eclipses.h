@@ -21,9 +21,11 @@ namespace kvw::timing {
 // must outlive them), sorted by time, with the name of its file.
 struct CurveView {
     std::string_view source;
+    std::string_view timeScale;  // the scale of the times as rows name it ("BJD_TDB", "unknown")
     std::span<const double> times;
     std::span<const double> magnitudes;
     std::span<const double> errors;  // empty, or one per time
+    std::optional<double> noise;     // of one observation outside the eclipses, when measured (magnitudes)
 };
 
 enum class Status {
@@ -56,7 +58,6 @@ struct TimedEclipse {
 
 struct TimingSettings {
     std::optional<Ephemeris> ephemeris;
-    std::size_t minimumPoints = 5;
     std::optional<double> noise;  // magnitudes per observation, when the user knows it
     bool keepMethod = false;      // fill TimedEclipse::method
 };
@@ -75,11 +76,19 @@ struct Eclipse {
     std::span<const double> magnitudes() const { return curve.magnitudes.subspan(first, last - first); }
 };
 
-// The eclipses of a light curve: one per window that the ephemeris predicts
-// within it (predictEclipses), or the whole curve without an ephemeris.
-std::vector<Eclipse> eclipsesOf(const CurveView& curve, const std::optional<Ephemeris>& ephemeris);
+// The eclipses of a light curve: one per window that an ephemeris predicted
+// in it (predictEclipses).
+std::vector<Eclipse> eclipsesIn(const CurveView& curve, std::span<const EclipseWindow> windows);
 
-// Times every eclipse and checks it, filling each one's `timed`; `jobs`
+// The whole curve as one eclipse, without an ephemeris.
+Eclipse wholeCurve(const CurveView& curve);
+
+// Times every eclipse and checks it, filling each one's `timed`: partial when
+// its window does not cover it (coverageProblem); improper or failed as the
+// method ends; suspect when the time is not credible (implausibility), when
+// the method is unstable in the window (the flag `unstable`), or when the
+// time lies farther from its prediction than half the half-width; ok
+// otherwise. `jobs`
 // threads at most (at least one). `finished`, when given, is counted up as
 // each eclipse is done, for a progress display to read. Any failure in one
 // eclipse other than a lack of memory makes its row failed with the reason;

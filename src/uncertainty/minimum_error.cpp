@@ -15,6 +15,8 @@ namespace kvw::uncertainty {
 namespace {
 
 using detail::GridFactors;
+using detail::NoiseShares;
+using detail::ReplicaCentre;
 using detail::ReplicaTimes;
 using detail::Residuals;
 using detail::SymmetricModel;
@@ -26,6 +28,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kAsymmetricPairBeta = 1.8;
 // replicas-lost: more than this fraction of the replicas without a proper minimum.
 constexpr double kLostReplicaFraction = 0.1;
+// unstable: more than this fraction of the replicas timed outside the eclipse.
+constexpr double kJumpedReplicaFraction = 0.1;
 // The bootstrap replaces the linear error when it exceeds it this many times.
 constexpr double kLinearRegimeLimit = 1.5;
 
@@ -41,7 +45,9 @@ double smallestSum(const analysis::EclipseTiming& timing) {
 // residuals from it, the grid's factors, the noise per observation and the
 // linear error.
 struct ErrorBasis {
+    NoiseShares shares;
     Residuals residuals;
+    ReplicaCentre centre;  // the measured time and how far from it the eclipse reaches
     double timeScale = kNaN;
     GridFactors grid;
     double noise = kNaN;   // s per observation (magnitudes)
@@ -49,15 +55,36 @@ struct ErrorBasis {
     double beta = 1;       // time-averaging beta of the residuals
 };
 
+// Each observation's share of the noise: from its error, unless the user gave the noise.
+NoiseShares sharesOf(const ErrorOptions& options, std::span<const double> errors, std::size_t observations) {
+    return options.noise ? NoiseShares() : NoiseShares(errors, observations);
+}
+
+// beta over the context when there is one: the residuals of a symmetric model
+// of the wider stretch about the same centre, with as many neighbours as the
+// window's (the same cadence and noise).
+double betaOf(const Observations& observed, const ErrorOptions& options, const ErrorBasis& basis, double centre,
+              std::size_t neighbours) {
+    if (options.context.times.empty()) {
+        return timeAveragingBeta(observed, basis.residuals, basis.timeScale, basis.shares);
+    }
+    const SymmetricModel model(options.context, centre, neighbours);
+    const Residuals residuals = residualsFromSymmetricModel(options.context, model, centre);
+    return timeAveragingBeta(options.context, residuals, basis.timeScale,
+                             sharesOf(options, options.contextErrors, options.context.times.size()));
+}
+
 ErrorBasis errorBasis(const Observations& observed, const analysis::EclipseTiming& timing,
                       const ErrorOptions& options) {
     detail::requireProperMinimum(observed, timing);
     ErrorBasis basis;
     const double centre = timing.fit.minimumTime;
+    basis.shares = sharesOf(options, options.errors, observed.times.size());
     const SymmetricModel model(observed, centre);
     basis.residuals = residualsFromSymmetricModel(observed, model, centre);
+    basis.centre = {centre, detail::halfDepthReach(observed, basis.residuals, centre)};
     basis.timeScale = ingressTimeScale(observed, basis.residuals, centre);
-    basis.grid = gridFactors(observed, timing, model, basis.timeScale);
+    basis.grid = gridFactors(observed, timing, model, basis.timeScale, basis.shares);
     const GridNoiseFactors& factors = basis.grid.noise;
     // The smallest sum holds s^2 Q (P - 1) / P for white noise s: one of the
     // P pairs' worth is taken up by the fitted time.
@@ -66,7 +93,7 @@ ErrorBasis errorBasis(const Observations& observed, const analysis::EclipseTimin
                       ? *options.noise
                       : std::sqrt(smallestSum(timing) * pairs / ((pairs - 1) * factors.sumOfSquaredWeights));
     basis.linear = linearError(factors, basis.noise * basis.noise, timing.fit.a, timing.curve.step);
-    basis.beta = timeAveragingBeta(observed, basis.residuals, basis.timeScale);
+    basis.beta = betaOf(observed, options, basis, centre, model.neighbours());
     return basis;
 }
 
@@ -93,7 +120,7 @@ std::optional<double> minimumTimeOf(const Observations& observed) {
 GridNoiseFactors gridNoiseFactors(const Observations& observed, const analysis::EclipseTiming& timing) {
     detail::requireProperMinimum(observed, timing);
     const SymmetricModel model(observed, timing.fit.minimumTime);
-    return gridFactors(observed, timing, model, kNaN).noise;
+    return gridFactors(observed, timing, model, kNaN, NoiseShares()).noise;
 }
 
 double linearError(const GridNoiseFactors& factors, double noiseVariance, double curvature, double step) {
@@ -136,14 +163,14 @@ ErrorCandidates weighErrors(const Observations& observed, const analysis::Eclips
     out.beta = basis.beta;
     out.pairBeta = basis.grid.pairBeta;
     out.replicas = replicaCount(observed, options);
-    const double centre = timing.fit.minimumTime;
     const ReplicaTimes shifted =
-        detail::prayerBead(observed, basis.residuals, centre, out.replicas, options.seed, retime);
+        detail::prayerBead(observed, basis.residuals, basis.centre, out.replicas, options.seed, retime);
     out.prayerBead = shifted.rms;
-    const ReplicaTimes drawn =
-        detail::residualBootstrap(observed, basis.residuals, centre, out.replicas, options.seed, retime);
+    const ReplicaTimes drawn = detail::residualBootstrap(observed, basis.residuals, basis.centre, out.replicas,
+                                                         options.seed, retime, basis.shares);
     out.residualBootstrap = drawn.rms;
     out.replicasLost = drawn.lost;
+    out.replicasJumped = drawn.jumped;
     out.error = combineErrors(out.linear, out.residualBootstrap, std::max(out.beta, out.pairBeta));
     return out;
 }
@@ -152,9 +179,11 @@ ErrorEstimate estimateError(const Observations& observed, const analysis::Eclips
                             const ErrorOptions& options, const RetimeMinimum& retime) {
     const ErrorBasis basis = errorBasis(observed, timing, options);
     const std::int32_t replicas = replicaCount(observed, options);
-    const ReplicaTimes drawn =
-        detail::residualBootstrap(observed, basis.residuals, timing.fit.minimumTime, replicas, options.seed, retime);
+    const ReplicaTimes drawn = detail::residualBootstrap(observed, basis.residuals, basis.centre, replicas,
+                                                         options.seed, retime, basis.shares);
     ErrorEstimate estimate;
+    estimate.replicas = replicas;
+    estimate.replicasJumped = drawn.jumped;
     estimate.error = combineErrors(basis.linear, drawn.rms, std::max(basis.beta, basis.grid.pairBeta));
     estimate.flags = methodFlags(observed, timing);
     if (basis.grid.pairBeta > kAsymmetricPairBeta) {
@@ -162,6 +191,9 @@ ErrorEstimate estimateError(const Observations& observed, const analysis::Eclips
     }
     if (drawn.lost > kLostReplicaFraction * replicas) {
         estimate.flags.emplace_back(kReplicasLost);
+    }
+    if (drawn.jumped > kJumpedReplicaFraction * replicas) {
+        estimate.flags.emplace_back(kUnstable);
     }
     return estimate;
 }

@@ -47,11 +47,23 @@ struct ErrorOptions {
     std::optional<double> noise;  // the noise per observation in magnitudes, when the user knows it
     std::int32_t replicas = 0;    // replicas to re-time; 0 chooses by the size of the window
     std::uint64_t seed = 1;       // the same seed gives the same replicas
+    // The errors of the observations (magnitudes), when every one carries one:
+    // their squares give each observation's share of the noise, whose scale
+    // still comes from the sums. Ignored with `noise`; empty: all alike.
+    std::span<const double> errors;
+    // The observations around the window, a wider stretch of the same light
+    // curve, over which the time-averaging beta of the residuals is measured
+    // (a window that barely holds the eclipse holds too few of the noise's
+    // slow swings); empty: the window itself. With their errors, as above.
+    Observations context;
+    std::span<const double> contextErrors;
 };
 
 struct ErrorEstimate {
     double error = 0;                // days
     std::vector<std::string> flags;  // empty when none
+    std::int32_t replicas = 0;       // re-timed
+    std::int32_t replicasJumped = 0; // of them, timed outside the eclipse
 };
 
 // The flag names.
@@ -60,6 +72,7 @@ inline constexpr const char* kFewPairs = "few-pairs";              // under 5 ob
 inline constexpr const char* kEdge = "edge";                       // vertex in the outer 5 % of trials K..3K
 inline constexpr const char* kAsymmetric = "asymmetric";           // the branches do not fold onto each other
 inline constexpr const char* kReplicasLost = "replicas-lost";      // over 10 % of replicas had no proper minimum
+inline constexpr const char* kUnstable = "unstable";               // over 10 % of replicas timed outside the eclipse
 
 // Every function below takes a timing with a proper minimum of three or more
 // observations, made from these observations (a PreconditionFailure otherwise).
@@ -96,7 +109,11 @@ double linearError(const GridNoiseFactors& factors, double noiseVariance, double
 
 // The chosen combination: the linear error, or the replicas' RMS where it
 // exceeds the linear error 1.5 times (the method is then far from linear),
-// times the inflation for correlated noise and asymmetry (at least 1).
+// times the inflation for correlated noise and asymmetry (at least 1). The
+// RMS is over the replicas timed within the eclipse: one that jumps to a
+// minimum of the sums outside it (the flat light of a wide window) does not
+// measure the time's noise but the method's instability, which the flag
+// `unstable` reports.
 double combineErrors(double linear, double bootstrap, double inflation);
 
 // The replicas re-timed for a window of `observations` when none are asked
@@ -121,6 +138,7 @@ struct ErrorCandidates {
     double residualBootstrap = 0;  // RMS of replicas from residuals drawn at random
     std::int32_t replicas = 0;     // replicas of each kind
     std::int32_t replicasLost = 0; // bootstrap replicas without a proper minimum
+    std::int32_t replicasJumped = 0;  // bootstrap replicas timed outside the eclipse
 };
 
 ErrorCandidates weighErrors(const Observations& observed, const analysis::EclipseTiming& timing,

@@ -141,7 +141,7 @@ TEST(MinimaPlot, AFolderThatCannotBeWrittenFailsTheRunNotTheTable) {
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.errors.find("kvw-minima: cannot write the pictures into " + folder + ": "), std::string::npos)
             << run.errors;
-        EXPECT_NE(run.output.find("curve.dat,,,,300,"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("curve.dat,,,,,300,"), std::string::npos) << run.output;
     }
 }
 

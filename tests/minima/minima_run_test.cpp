@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <random>
@@ -271,7 +272,7 @@ TEST(MinimaRun, BadInputIsReportedAndTheRestTimed) {
         {{"missing.dat", "good.dat"}, "missing.dat", true},
         {{"--flux-column", "brightness", "flux.csv"}, "brightness", false},
         {{"--period", "-1", "good.dat"}, "--help", false},
-        {{"--epoch", "1", "good.dat"}, "--help", false},
+        {{"--half-width", "0.1", "good.dat"}, "--help", false},
         {{"--mag-column", "2", "--flux-column", "3", "good.dat"}, "--help", false},
         {{"--no-such-option", "good.dat"}, "--help", false},
     };
@@ -382,7 +383,7 @@ TEST(MinimaRun, TimingsThatAreNotFiniteFail) {
         dir.write("spoilt.dat", text);
         const RunResult csv = minima(dir, {"spoilt.dat"});
         const RunResult json = minima(dir, {"--format", "json", "spoilt.dat"});
-        EXPECT_EQ(csv.output.substr(csv.output.find('\n') + 1), "spoilt.dat,,,,300,,,,,,failed,\n");
+        EXPECT_EQ(csv.output.substr(csv.output.find('\n') + 1), "spoilt.dat,,,,,300,,,,,,unknown,failed,\n");
         EXPECT_NE(csv.errors.find(c.reason), std::string::npos) << csv.errors;
         EXPECT_NE(json.output.find(c.reason), std::string::npos) << json.output;
         for (const char* nonNumber : {"nan", "inf"}) {
@@ -568,6 +569,170 @@ TEST(MinimaRun, NoiseAndMinimumPointsShapeTheRows) {
     const RunResult said = minima(dir, {"--epoch", "2459000.43", "--half-width", "0.05", "--min-points", "70",
                                         "one.dat"});
     EXPECT_NE(said.errors.find("at least 70 needed on each side"), std::string::npos) << said.errors;
+}
+
+
+// Real light curves (copies in tests/data, sources in its README) with their
+// catalogue ephemerides: the failures of timing them, each on the file that
+// showed it.
+const std::string kTestData = KVW_TEST_DATA;
+const std::vector<std::string> kCmDra = {"--period", "1.2683892363", "--epoch", "2458739.9292706721"};
+const std::vector<std::string> kHd23642 = {"--period", "2.4611357", "--epoch", "7119.52217"};
+
+RunResult minimaOn(const TempDir& dir, std::vector<std::string> arguments, const std::string& file) {
+    arguments.push_back(file.find('/') == std::string::npos ? kTestData + "/" + file : file);
+    return minima(dir, arguments);
+}
+
+std::vector<std::string> with(std::vector<std::string> arguments, const std::vector<std::string>& more) {
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+
+// CM Dra, TESS sector 24, a window of +-0.1 d (4 times the eclipse's
+// half-duration): a replica whose minimum jumped to the flat light after the
+// eclipse made errors of 3000-4000 s beside timings good to 2 s.
+TEST(RealLightCurves, ErrorHoldsInAWideWindow) {
+    TempDir dir;
+    const RunResult run = minimaOn(dir, with(kCmDra, {"--half-width", "0.1"}), "cmdra-s24.fits");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const auto rows = csvRows(run.output);
+    ASSERT_EQ(rows.size(), 4u) << run.output;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.at("cycle"));
+        EXPECT_EQ(row.at("status"), row.at("cycle") == "173" ? "partial" : "ok");
+        if (row.at("status") == "ok") {
+            EXPECT_LT(number(row.at("error")), 10.0 / 86400);
+        }
+    }
+}
+
+// The same sector with the catalogue ephemeris alone: windows measured from the
+// folded light curve, the cycles without observations left out and counted,
+// the eclipse whose egress alone is in the file (the copy starts there) partial.
+TEST(RealLightCurves, TessSectorWithTheEphemerisAlone) {
+    TempDir dir;
+    const RunResult run = minimaOn(dir, with(kCmDra, {"--secondary"}), "cmdra-s24.fits");
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.errors.find("primary eclipses timed within 0.03"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("11 predicted eclipse(s) without observations in their windows left out"),
+              std::string::npos)
+        << run.errors;
+    const auto rows = csvRows(run.output);
+    std::vector<std::string> cycles;
+    for (const auto& row : rows) {
+        cycles.push_back(row.at("cycle"));
+        EXPECT_GT(number(row.at("half_width")), 0.03);
+        EXPECT_LT(number(row.at("half_width")), 0.045);
+        EXPECT_EQ(row.at("status"), row.at("cycle") == "173" ? "partial" : "ok") << row.at("cycle");
+    }
+    EXPECT_EQ(cycles, (std::vector<std::string>{"173", "173.5", "174", "174.5", "175", "181", "181.5"}));
+}
+
+// A half-width of most of the period timed the neighbouring eclipse as ok; the
+// windows stop half the way to the next eclipse, and a time outside its own
+// eclipse is not ok.
+TEST(RealLightCurves, WindowsStayWithTheirOwnEclipse) {
+    TempDir dir;
+    const RunResult run = minimaOn(dir, with(kCmDra, {"--half-width", "1"}), "cmdra-s24.fits");
+    EXPECT_NE(run.errors.find("reaches past half the way to the next eclipse"), std::string::npos) << run.errors;
+    for (const auto& row : csvRows(run.output)) {
+        SCOPED_TRACE(row.at("cycle"));
+        EXPECT_DOUBLE_EQ(number(row.at("half_width")), 1.2683892363 / 4);
+        if (row.at("status") == "ok") {
+            EXPECT_LT(std::fabs(number(row.at("o_c"))), 0.001);
+        }
+    }
+}
+
+// The checks on a 30-minute cadence (K2) and an 18-second one (ground): the
+// noise was measured with the eclipse's own slope in it ("no eclipse stands
+// out"), the width at three quarters of the depth on the noisy bottom (0.3
+// minutes).
+TEST(RealLightCurves, ChecksHoldOnEveryCadence) {
+    TempDir dir;
+    const RunResult k2 = minimaOn(dir, with(kHd23642, {"--secondary"}), "hd23642-k2.dat");
+    EXPECT_EQ(k2.errors.find("stands out"), std::string::npos) << k2.errors;
+    std::map<std::string, int> statuses;
+    for (const auto& row : csvRows(k2.output)) {
+        ++statuses[row.at("status")];
+    }
+    EXPECT_EQ(statuses["ok"], 14) << k2.output;
+    const RunResult ground = minimaOn(
+        dir, {"--period", "14.2769001", "--epoch", "2456023.26988", "--secondary", "0.533"}, "j0113-t9.dat");
+    const auto rows = csvRows(ground.output);
+    ASSERT_EQ(rows.size(), 1u) << ground.output << ground.errors;
+    EXPECT_EQ(rows.front().at("status"), "ok") << ground.errors;
+}
+
+// A column whose name says flux is flux, from the comment line that names the
+// columns; read as magnitudes, the values are said to look like fluxes.
+TEST(RealLightCurves, FluxReadAsFlux) {
+    TempDir dir;
+    const std::vector<std::string> ephemeris = {"--period", "1.2683900", "--epoch", "58738.6607"};
+    const auto rows = csvRows(minimaOn(dir, ephemeris, "cmdra7023.lc").output);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.front().at("status"), "ok");
+    const RunResult asMagnitudes = minimaOn(dir, with(ephemeris, {"--mag-column", "2"}), "cmdra7024.lc");
+    EXPECT_NE(asMagnitudes.errors.find("suspect: the values fall around the time found"), std::string::npos)
+        << asMagnitudes.errors;
+    EXPECT_NE(asMagnitudes.errors.find("--flux-column"), std::string::npos);
+}
+
+// An epoch in another time scale than the file's is refused with the offset
+// that joins them; --time-offset reads a reduced table against a BJD ephemeris.
+TEST(RealLightCurves, TimeScalesThatDifferAreNamed) {
+    TempDir dir;
+    const std::vector<std::pair<RunResult, std::string>> refused = {
+        {minimaOn(dir, {"--period", "2.4611357", "--epoch", "2457119.52217"}, "hd23642-k2.dat"),
+         "the file's times look like days less 2450000; give --time-offset 2450000, or the epoch in the file's "
+         "scale (7119.52217)"},
+        {minimaOn(dir, {"--period", "1.2683892363", "--epoch", "1739.9292706721"}, "cmdra-s24.fits"),
+         "the epoch looks like days less 2457000; give it in the file's scale (2458739.9292706721)"},
+    };
+    for (const auto& [run, message] : refused) {
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
+    }
+    const RunResult offset = minimaOn(
+        dir, {"--period", "2.4611357", "--epoch", "2457119.52217", "--time-offset", "2450000"}, "hd23642-k2.dat");
+    EXPECT_EQ(offset.status, 0) << offset.errors;
+    const auto rows = csvRows(offset.output);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NEAR(number(rows.front().at("time")), 2457065.380, 0.01);
+}
+
+// The errors of the points shape the noise of `error`: errors that say the
+// light outside the eclipses is twenty times noisier change it.
+TEST(RealLightCurves, ErrorColumnShapesTheError) {
+    TempDir dir;
+    std::ifstream original(kTestData + "/hd23642-k2.dat");
+    std::string wild;
+    for (std::string line; std::getline(original, line);) {
+        std::istringstream fields(line);
+        double time = 0;
+        std::string magnitude;
+        if (line.starts_with('#') || !(fields >> time >> magnitude)) {
+            wild += line + "\n";
+            continue;
+        }
+        const double cycles = (time - 7119.52217) / 2.4611357;
+        const bool inEclipse = std::fabs(cycles - std::round(cycles)) * 2.4611357 < 0.05;
+        wild += std::to_string(time) + " " + magnitude + (inEclipse ? " 0.0005\n" : " 0.01\n");
+    }
+    dir.write("wild.dat", wild);
+    const auto given = csvRows(minimaOn(dir, kHd23642, "hd23642-k2.dat").output);
+    const auto changed =
+        csvRows(minimaOn(dir, with(kHd23642, {"--error-column", "3"}), (dir / "wild.dat").string()).output);
+    ASSERT_EQ(given.size(), changed.size());
+    int differing = 0;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (!given[i].at("error").empty() && !changed[i].at("error").empty()) {
+            const double ratio = number(changed[i].at("error")) / number(given[i].at("error"));
+            differing += ratio < 0.8 || ratio > 1.25;
+        }
+    }
+    EXPECT_GE(differing, 4);
 }
 
 }  // namespace

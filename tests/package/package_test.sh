@@ -25,7 +25,7 @@ for file in ./usr/bin/kvw ./usr/bin/kvw-minima ./usr/lib/kvw/kvw-minima-plot.so 
   grep -q " $file\$" <<<"$contents" || fail "$file is not in the package: $contents"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libcfitsio libplplot plplot-driver-cairo; do
+for library in libc6 libstdc++6 libcfitsio liberfa libplplot plplot-driver-cairo; do
   grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
 done
 
@@ -53,11 +53,11 @@ grep -q "MINIMUM TIME=2459000.427232" <<<"$report" || fail "kvw from the package
 
 # --plot loads the drawing module from the package's lib/kvw, and PLplot's cairo driver, at run time.
 table=$("$scratch/root/usr/bin/kvw-minima" --plot pictures ECLIPSE.DAT)
-grep -q '^ECLIPSE.DAT,,,,320,2459000.42723[0-9]*,.*,ok,$' <<<"$table" || fail "kvw-minima from the package wrote: $table"
+grep -q '^ECLIPSE.DAT,,,,,320,2459000.42723[0-9]*,.*,ok,$' <<<"$table" || fail "kvw-minima from the package wrote: $table"
 grep -q '<svg' pictures/ECLIPSE.svg || fail "kvw-minima from the package drew no picture"
 # A FITS file loads the FITS reader's module from the package's lib/kvw.
 fits=$("$scratch/root/usr/bin/kvw-minima" --epoch 2455625.7 --half-width 1.5 "$source/tests/data/dip_llc.fits")
-grep -q ',0,primary,2455625.7,123,2455625.71[0-9]*,.*,ok,$' <<<"$fits" || fail "kvw-minima from the package read: $fits"
+grep -q ',0,primary,2455625.7,1.5,123,2455625.71[0-9]*,.*,ok,$' <<<"$fits" || fail "kvw-minima from the package read: $fits"
 # The Python package loads the same module from lib/kvw, relative to its own folder.
 if [ -n "$python" ]; then
   timed=$(cd / && PYTHONPATH="$scratch/root/usr/lib/python3/dist-packages" "$python" -c "

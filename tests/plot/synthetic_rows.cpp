@@ -14,12 +14,14 @@ namespace {
 // cycle and type as given) and drawn as kvw-minima draws its rows.
 EclipsePicture pictureOfRow(const LightCurve& curve, const std::string& file, double cycle,
                             timing::EclipseType type, double predicted) {
-    timing::EclipseWindow window{cycle, type, predicted, 0, curve.times.size()};
+    const double halfWidth = 0.5 * (curve.times.back() - curve.times.front());
+    const std::size_t n = curve.times.size();
+    const timing::EclipseWindow window{cycle, type, predicted, halfWidth, 5, halfWidth / 4, 0, n, 0, n};
     timing::TimingSettings settings;
-    settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, 0.5 * (curve.times.back() - curve.times.front()),
-                                           std::nullopt};
+    settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, halfWidth, std::nullopt};
     settings.keepMethod = true;
-    timing::Eclipse row{{file, curve.times, curve.magnitudes, {}}, 0, curve.times.size(), window, {}};
+    timing::Eclipse row{{file, "BJD_TDB", curve.times, curve.magnitudes, {}, std::nullopt}, 0, curve.times.size(),
+                        window, {}};
     timing::timeAndCheck({&row, 1}, settings, 1);
     return minima::eclipsePicture(row);
 }

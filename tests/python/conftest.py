@@ -10,7 +10,7 @@ import pytest
 
 DATA = os.path.join(os.environ["KVW_SOURCE_DIR"], "tests", "data")
 EXAMPLE = os.path.join(os.environ["KVW_SOURCE_DIR"], "examples", "ECLIPSE.DAT")
-TESS = os.path.join(DATA, "cmdra_s24.fits")
+TESS = os.path.join(DATA, "cmdra-s24.fits")
 # CM Dra: primaries and secondaries at phase 0.5, each timed on ±0.1 day.
 CM_DRA = {"period": 1.2683900, "epoch": 2458738.66072, "half_width": 0.1, "secondary": True}
 CM_DRA_WORDS = ["--period", "1.26839", "--epoch", "2458738.66072", "--half-width", "0.1", "--secondary"]

@@ -13,8 +13,13 @@ from conftest import CM_DRA, EXAMPLE, TESS, assert_frame_is_table, kvw_minima_ro
 @pytest.mark.parametrize("path, options, words", [
     (EXAMPLE, {}, []),
     (TESS, CM_DRA, ["--period", "1.26839", "--epoch", "2458738.66072", "--half-width", "0.1", "--secondary"]),
-    (TESS, {"epoch": 2458956.8238, "half_width": 0.1, "flux_column": "SAP_FLUX", "min_points": 40},
-     ["--epoch", "2458956.8238", "--half-width", "0.1", "--flux-column", "SAP_FLUX", "--min-points", "40"]),
+    # Windows measured from the light curve; times put in HJD with the file's position.
+    (TESS, {"period": 1.2683892363, "epoch": 2458739.9292706721, "secondary": 0.5, "time_out": "hjd",
+            "flux_column": "PDCSAP_FLUX"},
+     ["--period", "1.2683892363", "--epoch", "2458739.9292706721", "--secondary", "0.5", "--time-out", "hjd",
+      "--flux-column", "PDCSAP_FLUX"]),
+    (EXAMPLE, {"time_scale": "jd", "ra": "20:12:00", "dec": "+36:30:00"},
+     ["--time-scale", "jd", "--ra", "20:12:00", "--dec", "+36:30:00"]),
 ])
 def test_tables_are_kvw_minima_tables(path, options, words):
     rows = kvw_minima_rows(words + [path])
@@ -32,6 +37,13 @@ def test_one_eclipse_as_kvw_minima_times_it():
         float(row["time"]), float(row["error"]), float(row["error_classic"]), float(row["mean_value"]))
     assert (result.status, result.points, result.flags, result.notes) == ("ok", 320, (), ())
     assert len(result.trial_times) == len(result.pair_counts) == len(result.sums) > 0
+    assert result.time_scale == "unknown"
+    # Declared JD_UTC and converted to BJD_TDB before timing, as kvw-minima does.
+    words = ["--time-scale", "jd", "--ra", "303", "--dec", "36.5"]
+    converted = kvw.time_minimum(curve.time, curve.mag, time_scale="jd", ra=303, dec=36.5)
+    row = dict(zip(*kvw_minima_rows(words + [EXAMPLE])))
+    assert (converted.time, converted.error, converted.time_scale) == (float(row["time"]), float(row["error"]),
+                                                                       "BJD_TDB")
     assert result.trial_times[0] < result.time < result.trial_times[-1]
     # Points out of time order, in a strided array of another type, are sorted first and time the same.
     order = np.arange(len(curve.time))[::-1]
@@ -54,7 +66,7 @@ def test_astropy_time_series_in_its_own_scale_and_units(cm_dra_rows):
         series = TimeSeries.read(TESS, format="tess.fits")
     series = series[series["quality"] == 0]  # the cadences kvw-minima keeps
     frame = kvw.time_minima(series, flux_column="pdcsap_flux", **CM_DRA)
-    assert_frame_is_table(frame, cm_dra_rows, skip={"file"})
+    assert_frame_is_table(frame, cm_dra_rows, skip={"file"})  # a Time in TDB: BJD_TDB
     assert set(frame["file"]) == {""}
     # Magnitudes as a Quantity in mag, times as a Quantity in hours.
     import astropy.units as u
@@ -104,6 +116,7 @@ def test_a_file_name_that_is_not_utf8(tmp_path):
 def test_light_curve_arrays_are_read_only_views():
     curve = kvw.read_light_curve(TESS)
     assert curve.time.base is not None and not curve.time.flags.writeable
-    assert curve.notes == ["left out 2987 points with a non-zero QUALITY flag"]
+    assert curve.notes == ["left out 23 points with a non-zero QUALITY flag"]
+    assert curve.time_scale == "BJD_TDB"
     with pytest.raises(ValueError):
         curve.mag[0] = 0

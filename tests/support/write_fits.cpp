@@ -49,6 +49,16 @@ void writeFitsLightCurve(const std::filesystem::path& path, const FitsLightCurve
     fits_write_key_dbl(file, "BJDREFF", curve.bjdReferenceFraction, -17, "fraction of the day in BTJD reference",
                        &status);
     fits_write_key_str(file, "TIMEUNIT", "d", "time unit for TIME", &status);
+    if (curve.timeSystem != nullptr) {
+        fits_write_key_str(file, "TIMESYS", curve.timeSystem, "time system", &status);
+    }
+    if (curve.timeReference != nullptr) {
+        fits_write_key_str(file, "TIMEREF", curve.timeReference, "reference point of the times", &status);
+    }
+    if (curve.position.size() == 2) {
+        fits_write_key_dbl(file, "RA_OBJ", curve.position[0], -15, "right ascension, degrees", &status);
+        fits_write_key_dbl(file, "DEC_OBJ", curve.position[1], -15, "declination, degrees", &status);
+    }
     if (rows > 0) {
         std::vector<double> times = curve.times;
         std::vector<double> fluxes = curve.fluxes;

@@ -17,6 +17,9 @@ struct FitsLightCurve {
     std::vector<std::int32_t> quality;  // empty: all zero
     long long bjdReferenceDay = 2457000;   // BJDREFI
     double bjdReferenceFraction = 0.0;     // BJDREFF
+    const char* timeSystem = "TDB";           // TIMESYS; nullptr: none
+    const char* timeReference = "SOLARSYSTEM";  // TIMEREF; nullptr: none
+    std::vector<double> position;             // RA_OBJ, DEC_OBJ (degrees); empty: none
 };
 
 // Writes the file, replacing one that exists; throws std::runtime_error with

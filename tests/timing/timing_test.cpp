@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ namespace {
 struct Curve {
     std::vector<double> times;
     std::vector<double> magnitudes;
-    CurveView observations() const { return {"curve", times, magnitudes, {}}; }
+    CurveView observations() const { return {"curve", "unknown", times, magnitudes, {}, std::nullopt}; }
 };
 
 // Evenly spaced points from `begin` over `length` days, Gaussian eclipses of
@@ -39,6 +40,16 @@ Curve eclipses(double begin, double length, int points, const std::vector<double
     return curve;
 }
 
+// Windows of the same half-width for both types, at least `minimum` points per side.
+WindowSizes sizesOf(double halfWidth, std::size_t minimum = 5) {
+    return {halfWidth, halfWidth, minimum, minimum, halfWidth / 4, halfWidth / 4};
+}
+
+std::vector<EclipseWindow> windowsOf(std::span<const double> times, const Ephemeris& ephemeris,
+                                     std::size_t minimum = 5) {
+    return predictEclipses(times, ephemeris, sizesOf(*ephemeris.halfWidth, minimum)).windows;
+}
+
 TimedEclipse timeWhole(const Curve& curve) {
     Eclipse eclipse{curve.observations(), 0, curve.times.size(), std::nullopt, {}};
     timeAndCheck({&eclipse, 1}, TimingSettings{}, 1);
@@ -51,9 +62,12 @@ TEST(Ephemeris, PrimariesAndSecondariesWithinTheData) {
         times.push_back(0.1 * k);  // 0 .. 10 days
     }
     const Ephemeris ephemeris{1.2, 2.0, 0.3, 0.5};
-    const std::vector<EclipseWindow> windows = predictEclipses(times, ephemeris);
-    // Secondaries at 0.2, 2.2, ... 8.2, primaries at 1.2, ... 9.2 (10.2 lies beyond the data).
-    ASSERT_EQ(windows.size(), 10u);
+    const std::vector<EclipseWindow> windows = windowsOf(times, ephemeris);
+    // Secondaries at 0.2, 2.2, ... 10.2, primaries at 1.2, ... 9.2; the window of 10.2, beyond the data,
+    // holds 9.9 and 10.
+    ASSERT_EQ(windows.size(), 11u);
+    EXPECT_EQ(windows[10].cycle, 4.5);
+    EXPECT_EQ(windows[10].last - windows[10].first, 2u);
     EXPECT_EQ(windows[0].cycle, -0.5);
     EXPECT_EQ(windows[0].type, EclipseType::secondary);
     EXPECT_DOUBLE_EQ(windows[0].predicted, 0.2);
@@ -64,10 +78,10 @@ TEST(Ephemeris, PrimariesAndSecondariesWithinTheData) {
     EXPECT_EQ(windows[1].first, 9u);
     EXPECT_EQ(windows[1].last, 16u);
     // Before the epoch: negative cycles.
-    EXPECT_EQ(predictEclipses(times, Ephemeris{7.2, 2.0, 0.3, std::nullopt}).front().cycle, -3.0);
+    EXPECT_EQ(windowsOf(times, Ephemeris{7.2, 2.0, 0.3, std::nullopt}).front().cycle, -3.0);
     // An epoch alone: the one eclipse there, or none outside the data.
-    EXPECT_EQ(predictEclipses(times, Ephemeris{4.0, std::nullopt, 0.3, std::nullopt}).size(), 1u);
-    EXPECT_TRUE(predictEclipses(times, Ephemeris{14.0, std::nullopt, 0.3, std::nullopt}).empty());
+    EXPECT_EQ(windowsOf(times, Ephemeris{4.0, std::nullopt, 0.3, std::nullopt}).size(), 1u);
+    EXPECT_TRUE(windowsOf(times, Ephemeris{14.0, std::nullopt, 0.3, std::nullopt}).empty());
 }
 
 TEST(Ephemeris, CoverageOfAWindow) {
@@ -76,9 +90,8 @@ TEST(Ephemeris, CoverageOfAWindow) {
         times.push_back(0.01 * k);
     }
     const Ephemeris ephemeris{0.2, std::nullopt, 0.1, std::nullopt};
-    const EclipseWindow window = predictEclipses(times, ephemeris).front();
-    EXPECT_FALSE(coverageProblem(times, window, ephemeris, 5));
-    EXPECT_TRUE(coverageProblem(times, window, ephemeris, 12));  // 10 on each side
+    EXPECT_FALSE(coverageProblem(times, windowsOf(times, ephemeris, 5).front()));
+    EXPECT_TRUE(coverageProblem(times, windowsOf(times, ephemeris, 12).front()));  // 10 on each side
 
     // A gap from 0.17 to 0.23 d across the predicted time, over a quarter of the half-width.
     std::vector<double> gapped;
@@ -87,8 +100,7 @@ TEST(Ephemeris, CoverageOfAWindow) {
             gapped.push_back(t);
         }
     }
-    const EclipseWindow cut = predictEclipses(gapped, ephemeris).front();
-    const auto problem = coverageProblem(gapped, cut, ephemeris, 5);
+    const auto problem = coverageProblem(gapped, windowsOf(gapped, ephemeris).front());
     ASSERT_TRUE(problem);
     EXPECT_NE(problem->find("gap of 86.4 minutes"), std::string::npos) << *problem;
 }
@@ -192,7 +204,7 @@ TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {
     }
     TimingSettings settings;
     settings.ephemeris = Ephemeris{2459000.5, 0.7, 0.08, std::nullopt};
-    std::vector<Eclipse> one = eclipsesOf(gapped.observations(), settings.ephemeris);
+    std::vector<Eclipse> one = eclipsesIn(gapped.observations(), windowsOf(gapped.times, *settings.ephemeris));
     ASSERT_EQ(one.size(), 14u);
     std::vector<Eclipse> four = one;
     timeAndCheck(one, settings, 1);

@@ -83,17 +83,21 @@ const std::string& fieldAt(const TextRow& row, const TableColumn& column, const 
     return row.fields[column.index];
 }
 
-void collectRows(const std::vector<TextRow>& rows, const TableColumns& columns, const std::string& source,
-                 PointCollector& collector) {
+TimeKinds collectRows(const std::vector<TextRow>& rows, const TableColumns& columns, const std::string& source,
+                      PointCollector& collector, FieldValue (*readTimeField)(std::string_view)) {
+    TimeKinds kinds;
     const char* valueName = columns.kind == ValueKind::flux ? "flux" : "magnitude";
     const std::string noTime = "with a missing time (empty, na or nan)";
     const std::string noValue = std::string("with a missing ") + valueName + " (empty, na or nan)";
     for (const TextRow& row : rows) {
         const auto valueOf = [&](const TableColumn& column, const std::string& text, bool isTime) {
-            const FieldValue read = isTime ? readTime(text) : readNumber(text);
+            const FieldValue read = isTime ? readTimeField(text) : readNumber(text);
             if (!read.problem.empty()) {
                 throw ReadError(placeOf(source, row.line, column) + "cannot read " + quoted(text) + " as " +
                                 read.problem);
+            }
+            if (isTime) {
+                ++(read.calendarDate ? kinds.calendarDates : kinds.numbers);
             }
             return read.value;
         };
@@ -116,6 +120,29 @@ void collectRows(const std::vector<TextRow>& rows, const TableColumns& columns, 
         }
         collector.add(time, value, error);
     }
+    return kinds;
+}
+
+void settleTimeScale(LightCurve& curve, const TimeKinds& kinds, timescale::TimeScale numberScale,
+                     const std::string& numberSource) {
+    using timescale::TimeScale;
+    if (kinds.calendarDates == 0) {
+        curve.timeScale = numberScale;
+        curve.timeScaleSource = numberScale == TimeScale::unknown ? std::string() : numberSource;
+        return;
+    }
+    if (numberScale != TimeScale::unknown && numberScale != TimeScale::jdUtc) {
+        throw ReadError(curve.source + ": " + numberSource + " says the times are " +
+                        std::string(timescale::scaleName(numberScale)) +
+                        ", but calendar dates are UTC: correct the header or the dates");
+    }
+    if (kinds.numbers > 0 && numberScale == TimeScale::unknown) {
+        curve.notes.push_back("the time column mixes calendar dates (UTC) with numbers of no stated scale: the "
+                              "time scale is unknown");
+        return;
+    }
+    curve.timeScale = TimeScale::jdUtc;
+    curve.timeScaleSource = numberScale == TimeScale::jdUtc ? numberSource : "calendar dates";
 }
 
 }  // namespace kvw::readers::detail

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detail/point_collector.h"
+#include "detail/text_fields.h"
 #include "readers/light_curve.h"
 
 namespace kvw::readers::detail {
@@ -55,10 +56,24 @@ bool valueColumnFromOptions(const ReadOptions& options, const std::vector<std::s
 // is too short to have it.
 const std::string& fieldAt(const TextRow& row, const TableColumn& column, const std::string& source);
 
+// How the times of the points read were written.
+struct TimeKinds {
+    std::size_t calendarDates = 0;  // UTC calendar dates
+    std::size_t numbers = 0;
+};
+
 // Reads time, value and error of each row into the collector; a missing time
-// or value leaves the point out (counted), a missing error is NaN.
-void collectRows(const std::vector<TextRow>& rows, const TableColumns& columns,
-                 const std::string& source, PointCollector& collector);
+// or value leaves the point out (counted), a missing error is NaN. Times are
+// read by `readTimeField`.
+TimeKinds collectRows(const std::vector<TextRow>& rows, const TableColumns& columns,
+                      const std::string& source, PointCollector& collector,
+                      FieldValue (*readTimeField)(std::string_view) = readTime);
+
+// Sets the curve's time scale: calendar dates are JD_UTC, numbers have
+// `numberScale` as `numberSource` states it (empty: nothing states it).
+// A ReadError when dates meet numbers of another stated scale.
+void settleTimeScale(LightCurve& curve, const TimeKinds& kinds, timescale::TimeScale numberScale,
+                     const std::string& numberSource);
 
 // "source:line: column 3 (mag): " for a message.
 std::string placeOf(const std::string& source, std::size_t line, const TableColumn& column);

@@ -125,6 +125,34 @@ long long daysFromCivil(int year, int month, int day) {
 
 constexpr Extended kJulianDateOf1970 = 2440587.5L;
 
+// The Julian date of a UTC calendar date and clock time, after checking each
+// field's range; the day is 86400 s long.
+FieldValue julianDateOf(int year, int month, int day, const Clock& clock) {
+    FieldValue result;
+    const char* outOfRange = nullptr;
+    if (month < 1 || month > 12) {
+        outOfRange = "month";
+    } else if (day < 1 || day > daysInMonth(year, month)) {
+        outOfRange = "day";
+    } else if (clock.hour > 23) {
+        outOfRange = "hour";
+    } else if (clock.minute > 59) {
+        outOfRange = "minute";
+    } else if (clock.seconds >= 60) {
+        outOfRange = "second";
+    }
+    if (outOfRange != nullptr) {
+        result.problem = std::string("a date (") + outOfRange + " out of range)";
+        return result;
+    }
+    const Extended secondOfDay = clock.hour * 3600.0L + clock.minute * 60.0L + clock.seconds;
+    const Extended julianDate = kJulianDateOf1970 + static_cast<Extended>(daysFromCivil(year, month, day)) +
+                                secondOfDay / 86400.0L;
+    result.value = linalg::store(julianDate);
+    result.calendarDate = true;
+    return result;
+}
+
 FieldValue readDateTime(std::string_view text) {
     FieldValue result;
     const auto year = digitsAt(text, 0, 4);
@@ -146,28 +174,61 @@ FieldValue readDateTime(std::string_view text) {
         }
         clock = *parsed;
     }
-    const char* outOfRange = nullptr;
-    if (*month < 1 || *month > 12) {
-        outOfRange = "month";
-    } else if (*day < 1 || *day > daysInMonth(*year, *month)) {
-        outOfRange = "day";
-    } else if (clock.hour > 23) {
-        outOfRange = "hour";
-    } else if (clock.minute > 59) {
-        outOfRange = "minute";
-    } else if (clock.seconds >= 60) {
-        outOfRange = "second";
+    return julianDateOf(*year, *month, *day, clock);
+}
+
+// A meridiem after a clock time: 0 for AM, 12 for PM, nothing for another text.
+std::optional<int> meridiemHours(std::string_view text) {
+    std::string letters;
+    for (const char c : text) {
+        if (c != '.') {
+            letters += lowerCase(c);
+        }
     }
-    if (outOfRange != nullptr) {
-        result.problem = std::string("a date (") + outOfRange + " out of range)";
-        return result;
+    if (letters == "am") {
+        return 0;
     }
-    const Extended secondOfDay = clock.hour * 3600.0L + clock.minute * 60.0L + clock.seconds;
-    const Extended julianDate = kJulianDateOf1970 +
-                                static_cast<Extended>(daysFromCivil(*year, *month, *day)) +
-                                secondOfDay / 86400.0L;
-    result.value = linalg::store(julianDate);
-    return result;
+    if (letters == "pm") {
+        return 12;
+    }
+    return std::nullopt;
+}
+
+// Reads 1 or 2 digits at `pos` followed by `end`, moving `pos` past both.
+std::optional<int> shortNumberAt(std::string_view text, std::size_t& pos, char end) {
+    const std::size_t start = pos;
+    int value = 0;
+    while (pos < text.size() && pos - start < 2 && isDigit(text[pos])) {
+        value = value * 10 + (text[pos++] - '0');
+    }
+    if (pos == start || pos == text.size() || text[pos] != end) {
+        return std::nullopt;
+    }
+    ++pos;
+    return value;
+}
+
+// The clock of an EXCEL date: "h:mm", "h:mm:ss" or "h:mm:ss.fff", then
+// optionally a blank and AM or PM (a.m., p.m.; any case); nothing when it is
+// none of these. An hour of 12 with AM is midnight.
+std::optional<Clock> excelClockOf(std::string_view text) {
+    const std::size_t blank = text.find(' ');
+    std::string_view time = text.substr(0, blank);
+    std::optional<int> meridiem;
+    if (blank != std::string_view::npos) {
+        meridiem = meridiemHours(trimBlanks(text.substr(blank)));
+        if (!meridiem) {
+            return std::nullopt;
+        }
+    }
+    std::size_t pos = 0;
+    const std::optional<int> hour = shortNumberAt(time, pos, ':');
+    std::optional<Clock> clock = hour ? clockOf("00" + std::string(time.substr(pos - 1))) : std::nullopt;
+    if (!clock || (meridiem && (*hour < 1 || *hour > 12))) {
+        return std::nullopt;
+    }
+    clock->hour = meridiem ? *hour % 12 + *meridiem : *hour;
+    return clock;
 }
 
 }  // namespace
@@ -382,6 +443,21 @@ FieldValue readTime(std::string_view text) {
         return readDateTime(text);
     }
     return readNumberAs(text, "a number or a date");
+}
+
+FieldValue readExcelDate(std::string_view text) {
+    FieldValue result;
+    std::size_t pos = 0;
+    const std::optional<int> month = shortNumberAt(text, pos, '/');
+    const std::optional<int> day = month ? shortNumberAt(text, pos, '/') : std::nullopt;
+    const std::optional<int> year = day ? digitsAt(text, pos, 4) : std::nullopt;
+    const std::string_view rest = year ? trimBlanks(text.substr(pos + 4)) : std::string_view();
+    const std::optional<Clock> clock = rest.empty() ? std::optional<Clock>(Clock{}) : excelClockOf(rest);
+    if (!year || (pos + 4 < text.size() && !isBlank(text[pos + 4])) || !clock) {
+        result.problem = "an EXCEL date (month/day/year h:mm:ss AM)";
+        return result;
+    }
+    return julianDateOf(*year, *month, *day, *clock);
 }
 
 bool isMissingValue(std::string_view text) {

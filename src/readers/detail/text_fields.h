@@ -49,6 +49,7 @@ std::vector<std::size_t> joinDateAndClock(std::vector<std::string>& fields);
 struct FieldValue {
     double value = 0;
     std::string problem;
+    bool calendarDate = false;  // a UTC calendar date turned into a Julian date
 };
 
 // A decimal number; no hexadecimal, no infinities or NaN.
@@ -56,6 +57,11 @@ FieldValue readNumber(std::string_view text);
 
 // A time: a number of days, or an ISO 8601 UTC date-time as a Julian date.
 FieldValue readTime(std::string_view text);
+
+// A date as Excel writes it (the AAVSO format's #DATE=EXCEL): month/day/year,
+// optionally a clock time h:mm, h:mm:ss or h:mm:ss.fff and AM or PM (a.m.,
+// p.m.; without them the clock runs to 23), as a Julian date in UTC.
+FieldValue readExcelDate(std::string_view text);
 
 // "", "na", "n/a" or "nan" in any case, with an optional sign before nan.
 bool isMissingValue(std::string_view text);

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "detail/noise_shares.h"
+
 namespace kvw::uncertainty::detail {
 
 // The mean of the ratios of binned to unbinned scatter (each relative to
@@ -39,7 +41,8 @@ double averagedBeta(double timeScale, AddRatios addRatios) {
 }
 
 // The coefficients of a bin's sum as a combination of the observations: for
-// white noise of unit variance, the sum's variance is their squared norm.
+// white noise of unit variance, the sum's variance is their squared norm
+// (weighted by the observations' shares of the noise).
 class BinCoefficients {
 public:
     explicit BinCoefficients(std::size_t observations) : coefficients_(observations, 0.0) {}
@@ -52,10 +55,10 @@ public:
         }
     }
     // Adds the squared norm to `total` and clears the coefficients for the next bin.
-    void addSquaredNormTo(double& total) {
-        for (double& c : coefficients_) {
-            total += c * c;
-            c = 0;
+    void addSquaredNormTo(double& total, const NoiseShares& shares) {
+        for (std::size_t i = 0; i < coefficients_.size(); ++i) {
+            total += coefficients_[i] * coefficients_[i] * shares[i];
+            coefficients_[i] = 0;
         }
     }
 

@@ -53,8 +53,11 @@ DifferenceWeights differenceWeights(const GridWeight& p, const GridWeight& q) {
 // variance of e'Be is 2 tr(B^2) with B = sum of d d' over the pairs of trial
 // k - 1 minus the same over trial k + 1, d the coefficients of g(q) - g(p);
 // tr(B^2) = sum over pairs a, b of the signed squares (d_a . d_b)^2, and
-// d_a . d_b vanishes unless the two pairs share an observation.
-double neighbourSumFluctuation(const analysis::EclipseTiming& timing, const std::vector<GridWeight>& weights) {
+// d_a . d_b vanishes unless the two pairs share an observation. With noise
+// shares v, B's products go through V = diag(v): tr(BVBV), dot products
+// d_a . V d_b.
+double neighbourSumFluctuation(const analysis::EclipseTiming& timing, const std::vector<GridWeight>& weights,
+                               const NoiseShares& shares) {
     struct Entry {
         std::size_t observation;
         std::size_t pair;
@@ -84,7 +87,8 @@ double neighbourSumFluctuation(const analysis::EclipseTiming& timing, const std:
         for (std::size_t a = first; a < last; ++a) {
             for (std::size_t b = first; b < last; ++b) {
                 const std::uint64_t key = static_cast<std::uint64_t>(entries[a].pair) * signs.size() + entries[b].pair;
-                products.emplace_back(key, entries[a].coefficient * entries[b].coefficient);
+                products.emplace_back(
+                    key, entries[a].coefficient * entries[b].coefficient * shares[entries[a].observation]);
             }
         }
         first = last;
@@ -122,7 +126,8 @@ struct PairTerm {
 // observations included), or more when the noise is correlated. Pair
 // differences need no model of the curve, so the slow part of the noise is
 // kept whole.
-double pairDifferenceBeta(const std::vector<PairTerm>& terms, double timeScale, std::size_t observations) {
+double pairDifferenceBeta(const std::vector<PairTerm>& terms, double timeScale, std::size_t observations,
+                          const NoiseShares& shares) {
     double slopeDifference = 0;
     double squaredSlopes = 0;
     for (const PairTerm& term : terms) {
@@ -150,11 +155,11 @@ double pairDifferenceBeta(const std::vector<PairTerm>& terms, double timeScale, 
                 unbinned += residual * residual;
                 coefficients.add(term.weights, term.slope);
                 for (const auto& [index, weight] : term.weights) {
-                    weightSquares += weight * weight;
+                    weightSquares += weight * weight * shares[index];
                 }
             }
             binned += sum * sum;
-            coefficients.addSquaredNormTo(expected);
+            coefficients.addSquaredNormTo(expected, shares);
             ++blocks;
             first = last;
         }
@@ -180,7 +185,7 @@ std::vector<std::pair<std::size_t, std::size_t>> pairsOfTrial(const analysis::Ec
 }
 
 GridFactors gridFactors(const Observations& observed, const analysis::EclipseTiming& timing,
-                        const SymmetricModel& model, double timeScale) {
+                        const SymmetricModel& model, double timeScale, const NoiseShares& shares) {
     const std::vector<GridWeight> weights = gridWeights(observed, timing.curve);
     const std::span<const double> gridTimes = timing.curve.gridTimes;
     const std::span<const double> gridMagnitudes = timing.curve.gridMagnitudes;
@@ -200,19 +205,19 @@ GridFactors gridFactors(const Observations& observed, const analysis::EclipseTim
                             differenceWeights(weights[p], weights[q])};
         squaredSlopes += term.slope * term.slope;
         for (const auto& [index, weight] : term.weights) {
-            squaredWeights += weight * weight;
+            squaredWeights += weight * weight * shares[index];
             sensitivity[index] += term.slope * weight;
         }
         terms.push_back(term);
     }
     double squaredSensitivity = 0;
-    for (const double c : sensitivity) {
-        squaredSensitivity += c * c;
+    for (std::size_t i = 0; i < sensitivity.size(); ++i) {
+        squaredSensitivity += sensitivity[i] * sensitivity[i] * shares[i];
     }
     factors.noise.sumOfSquaredWeights = squaredWeights;
     factors.noise.timingFactor = squaredSlopes > 0 ? squaredSensitivity / (2 * squaredSlopes) : kNaN;
-    factors.noise.sumFluctuation = neighbourSumFluctuation(timing, weights);
-    factors.pairBeta = pairDifferenceBeta(terms, timeScale, observed.times.size());
+    factors.noise.sumFluctuation = neighbourSumFluctuation(timing, weights, shares);
+    factors.pairBeta = pairDifferenceBeta(terms, timeScale, observed.times.size(), shares);
     return factors;
 }
 

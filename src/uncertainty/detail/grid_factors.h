@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/eclipse_timing.h"
+#include "detail/noise_shares.h"
 #include "detail/symmetric_model.h"
 #include "uncertainty/minimum_error.h"
 
@@ -23,8 +24,10 @@ struct GridFactors {
 };
 
 // For a proper minimum of the observations; `timeScale` NaN leaves pairBeta 1.
+// Every white-noise sum weighs an observation by its share of the noise: Q
+// and rho then hold the shares (s^2 Q is still the expected smallest sum).
 GridFactors gridFactors(const Observations& observed, const analysis::EclipseTiming& timing,
-                        const SymmetricModel& model, double timeScale);
+                        const SymmetricModel& model, double timeScale, const NoiseShares& shares);
 
 // The symmetric pairs (p, q) of trial i as grid indices (from 0), in the order
 // the method adds them: p increasing, so the distance from the trial falling.

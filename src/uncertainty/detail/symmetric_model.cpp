@@ -43,14 +43,18 @@ bool valueAndSlopeRows(const std::array<double, 9>& normal, std::size_t size, st
 
 }  // namespace
 
-SymmetricModel::SymmetricModel(const Observations& observed, double centre) {
+SymmetricModel::SymmetricModel(const Observations& observed, double centre, std::optional<std::size_t> neighbours) {
     const std::size_t n = observed.times.size();
     order_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         order_[i] = {std::fabs(observed.times[i] - centre), observed.magnitudes[i], i};
     }
     std::sort(order_.begin(), order_.end(), [](const Folded& a, const Folded& b) { return a.u < b.u; });
-    chooseNeighbours(observed, centre);
+    if (neighbours) {
+        neighbours_ = chosen_ = *neighbours;
+    } else {
+        chooseNeighbours(observed, centre);
+    }
 }
 
 SymmetricModel::Fit SymmetricModel::at(double u, Weights* weights) const {
@@ -75,11 +79,15 @@ SymmetricModel::Fit SymmetricModel::at(double u, Weights* weights) const {
 // The number of neighbours that predicts left-out observations best
 // (leave-one-out residuals of a linear smoother are r / (1 - leverage)): few
 // where the curve bends much between observations, many where the noise
-// dominates.
+// dominates. Up to 157: a model of too few keeps part of the noise, folded
+// and so symmetric about the centre, which pins the replicas' minima there
+// (at a 20-second cadence and a depth of 5 times the noise their spread was
+// half the true one with at most 27). Every count is tried: the error of
+// prediction is too noisy a function of the count to stop at its first rise.
 void SymmetricModel::chooseNeighbours(const Observations& observed, double centre) {
     const std::size_t n = observed.times.size();
     double best = HUGE_VAL;
-    for (const std::size_t candidate : {5, 7, 9, 13, 19, 27}) {
+    for (const std::size_t candidate : {5, 7, 9, 13, 19, 27, 39, 55, 79, 111, 157}) {
         neighbours_ = std::min(candidate, n);
         double squares = 0;
         for (std::size_t i = 0; i < n; ++i) {
@@ -207,12 +215,30 @@ double ingressTimeScale(const Observations& observed, const Residuals& residuals
     return std::isnan(u90) ? kNaN : u10 - u90;
 }
 
+// The distance from the centre at which the symmetric model has come back
+// to less than half its depth: a time farther out lies outside the eclipse.
+double halfDepthReach(const Observations& observed, const Residuals& residuals, double centre) {
+    const auto [shallow, deep] = std::minmax_element(residuals.model.begin(), residuals.model.end());
+    const double halfDepth = *shallow + 0.5 * (*deep - *shallow);
+    double reach = HUGE_VAL;
+    for (std::size_t i = 0; i < residuals.model.size(); ++i) {
+        if (residuals.model[i] < halfDepth) {
+            reach = std::min(reach, std::fabs(observed.times[i] - centre));
+        }
+    }
+    return reach;
+}
+
 // beta = the scatter of the residuals summed in bins of a given duration over
 // the scatter that white noise would give them, each relative to the unbinned
 // scatter. The white-noise reference goes through the same symmetric model as
 // the data (each residual is a known combination of the observations), since
-// the model takes up part of the slow noise of both.
-double timeAveragingBeta(const Observations& observed, const Residuals& residuals, double timeScale) {
+// the model takes up part of the slow noise of both. Only bin widths whose
+// bins hold kFewestPerBin observations on average count: over fewer, binning
+// averages nothing and the ratio is noise.
+double timeAveragingBeta(const Observations& observed, const Residuals& residuals, double timeScale,
+                         const NoiseShares& shares) {
+    constexpr double kFewestPerBin = 4;
     const std::size_t n = observed.times.size();
     if (!(timeScale > 0) || n < 6 || !(residuals.rms > 0)) {
         return 1;
@@ -222,7 +248,7 @@ double timeAveragingBeta(const Observations& observed, const Residuals& residual
     for (std::size_t i = 0; i < n; ++i) {
         unbinned += residuals.scaled[i] * residuals.scaled[i];
         for (const auto& [index, weight] : residuals.rows[i]) {
-            unbinnedWhite += weight * weight;
+            unbinnedWhite += weight * weight * shares[index];
         }
     }
     BinCoefficients coefficients(n);
@@ -245,11 +271,12 @@ double timeAveragingBeta(const Observations& observed, const Residuals& residual
                     ++last;
                 }
                 binned += sum * sum;
-                coefficients.addSquaredNormTo(binnedWhite);
+                coefficients.addSquaredNormTo(binnedWhite, shares);
                 ++bins;
                 first = last;
             }
-            if (bins >= 3 && binnedWhite > 0) {
+            const bool filled = static_cast<double>(n) >= kFewestPerBin * static_cast<double>(bins);
+            if (bins >= 3 && filled && binnedWhite > 0) {
                 mean.add((binned / binnedWhite) / (unbinned / unbinnedWhite));
             }
         }

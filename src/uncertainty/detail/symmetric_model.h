@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "detail/noise_shares.h"
 #include "uncertainty/minimum_error.h"
 
 namespace kvw::uncertainty::detail {
@@ -26,7 +28,10 @@ public:
         double leverage;  // of an observation at the place itself
     };
 
-    SymmetricModel(const Observations& observed, double centre);
+    // With `neighbours`, that many; else the count that predicts best (chooseNeighbours).
+    SymmetricModel(const Observations& observed, double centre, std::optional<std::size_t> neighbours = std::nullopt);
+
+    std::size_t neighbours() const { return neighbours_; }
 
     // The fit at u; with `weights`, also the weight of each observation in
     // the fitted value.
@@ -63,7 +68,14 @@ Residuals residualsFromSymmetricModel(const Observations& observed, const Symmet
 // NaN when the model never falls to 90 %.
 double ingressTimeScale(const Observations& observed, const Residuals& residuals, double centre);
 
-// The time-averaging beta of the residuals at the ingress time scale (at least 1).
-double timeAveragingBeta(const Observations& observed, const Residuals& residuals, double timeScale);
+// The distance from the centre beyond which the symmetric model lies less than
+// half its depth below the level outside the eclipse (infinite when it never
+// does): a time farther out lies outside the eclipse.
+double halfDepthReach(const Observations& observed, const Residuals& residuals, double centre);
+
+// The time-averaging beta of the residuals at the ingress time scale (at
+// least 1); the white-noise reference weighs each observation by its share.
+double timeAveragingBeta(const Observations& observed, const Residuals& residuals, double timeScale,
+                         const NoiseShares& shares);
 
 }  // namespace kvw::uncertainty::detail
