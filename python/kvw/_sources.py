@@ -1,9 +1,9 @@
 """Sources in memory as the extension takes them: times in days and values as float64 arrays.
 
 astropy Time values are taken as Julian dates in their own scale (jd1 + jd2, rounded once; TDB as BJD_TDB, UTC
-as JD_UTC, other scales put in UTC first), Quantity values
-in their own units: times converted to days, magnitudes (mag or a magnitude unit) as magnitudes, any other
-unit as a flux. Masked values become NaN, which the readers' rules leave out (counted in the notes).
+as JD_UTC, other scales put in UTC first), Quantity values in their own units: times converted to days,
+magnitudes (mag or a magnitude unit) as magnitudes, any other unit as a flux. Masked values become NaN, which
+the readers' rules leave out (counted in the notes).
 """
 
 import numpy as np
