@@ -49,7 +49,8 @@ def declare_scale(options, scale):
     if given is None:
         options["time_scale"] = scale
     elif str(given).lower() != scale:
-        raise ValueError(f"time_scale={given!r} declares another scale than the astropy Time's ({scale})")
+        raise ValueError(
+            f"time_scale={given!r} contradicts the astropy Time, whose scale is taken as time_scale={scale!r}")
 
 
 def _is_magnitude(unit):
