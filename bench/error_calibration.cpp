@@ -268,7 +268,6 @@ TimedSimulation timeAsMinima(const Condition& c, const Simulated& s, std::option
     const timing::CurveView view{"simulated", "unknown", s.times, s.magnitudes, s.errors, plan.survey.noise};
     std::vector<timing::Eclipse> eclipses = timing::eclipsesIn(view, predicted.windows);
     timing::TimingSettings settings;
-    settings.ephemeris = ephemeris;
     settings.noise = noise;
     settings.keepMethod = true;
     timing::timeAndCheck(eclipses, settings, 1);

@@ -9,7 +9,6 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>

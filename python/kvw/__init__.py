@@ -155,7 +155,8 @@ def _frame(tables):
     columns = {}
     for name in names:
         parts = [table["columns"][name] for table in tables]
-        columns[name] = np.concatenate(parts) if isinstance(parts[0], np.ndarray) else sum(parts, [])
+        is_array = isinstance(parts[0], np.ndarray)
+        columns[name] = np.concatenate(parts) if is_array else [value for part in parts for value in part]
     frame = pd.DataFrame(columns, columns=names)
     frame.attrs["notes"] = [note for table in tables for note in table["notes"]]
     frame.attrs["reasons"] = [row["reason"] for table in tables for row in table["rows"]]
@@ -177,8 +178,9 @@ def time_minima(source, **options):
     `source` is a path (any file kvw-minima reads, with its column options), a LightCurve, a pair
     (times, magnitudes), or a light-curve object with `time` and `flux` (astropy TimeSeries, lightkurve
     LightCurve; time_column=, flux_column=, mag_column= or error_column= name its columns; the values' errors
-    are otherwise taken from `flux_err` or the values' column name with '_err' where there is one). Returns a pandas DataFrame with
-    kvw-minima's CSV columns, one row per eclipse. jobs= eclipses are timed at once (default: all cores).
+    are otherwise taken from `flux_err` or the values' column name with '_err' where there is one). Returns a
+    pandas DataFrame with kvw-minima's CSV columns, one row per eclipse. jobs= eclipses are timed at once
+    (default: all cores).
     """
     table = _time_source(source, options)
     if isinstance(source, (str, bytes, os.PathLike)):

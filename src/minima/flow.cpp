@@ -21,7 +21,8 @@ std::string daysText(double days) {
 // The windows of one eclipse type, and how they were chosen.
 std::string windowsNote(const char* type, double halfWidth, std::size_t minimumPoints,
                         const timing::EclipseExtent& extent, const timing::Ephemeris& ephemeris) {
-    std::string text = std::string(type) + " eclipses timed within " + daysText(halfWidth) + " of their predicted times";
+    std::string text =
+        std::string(type) + " eclipses timed within " + daysText(halfWidth) + " of their predicted times";
     if (!ephemeris.halfWidth) {
         text += !extent.found  ? " (no eclipse stands out of the folded light curve there)"
                 : extent.reach ? " (the folded light regains its level " + daysText(*extent.reach) + " from them)"
@@ -44,7 +45,8 @@ LaidOut eclipsesOfEphemeris(timing::CurveView curve, const Options& options) {
             return laidOut;
         }
     }
-    const timing::WindowPlan plan = timing::planWindows(curve.times, curve.magnitudes, ephemeris, options.minimumPoints);
+    const timing::WindowPlan plan =
+        timing::planWindows(curve.times, curve.magnitudes, ephemeris, options.minimumPoints);
     const timing::WindowSizes& sizes = plan.sizes;
     laidOut.refusal =
         timing::ephemerisProblem(curve.times, ephemeris, std::min(sizes.primaryHalfWidth, sizes.secondaryHalfWidth));
@@ -101,7 +103,6 @@ LaidOut layOutEclipses(const timing::CurveView& curve, const Options& options) {
 
 timing::TimingSettings timingSettings(const Options& options, bool keepMethod) {
     timing::TimingSettings settings;
-    settings.ephemeris = options.ephemeris;
     settings.noise = options.noise;
     settings.keepMethod = keepMethod;
     return settings;

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,7 +74,9 @@ public:
             tried_ = true;
             table_ = loadModule<Table>(file_, entry_, version_, reasons_);
         }
-        why = "cannot load " + std::string(file_) + reasons_;
+        if (table_ == nullptr) {
+            why = "cannot load " + std::string(file_) + reasons_;
+        }
         return table_;
     }
 

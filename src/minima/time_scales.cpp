@@ -1,6 +1,5 @@
 #include "minima/time_scales.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace kvw::minima {

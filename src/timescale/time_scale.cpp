@@ -215,14 +215,6 @@ long double hjdUtcFromJdUtc(long double jdUtc, const SkyPosition& star) {
     return timeIn(TimeScale::hjdUtc, jdUtc, instantOf(jdUtc, star));
 }
 
-long double jdUtcFromBjdTdb(long double bjdTdb, const SkyPosition& star) {
-    return solve(bjdTdb, TimeScale::bjdTdb, star, bjdTdb).jdUtc;
-}
-
-long double jdUtcFromHjdUtc(long double hjdUtc, const SkyPosition& star) {
-    return solve(hjdUtc, TimeScale::hjdUtc, star, hjdUtc).jdUtc;
-}
-
 long double convertTime(long double time, TimeScale from, TimeScale to, const SkyPosition& star) {
     if (from == to && from != TimeScale::unknown) {
         return time;

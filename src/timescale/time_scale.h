@@ -73,13 +73,6 @@ long double bjdTdbFromJdUtc(long double jdUtc, const SkyPosition& star);
 // HJD_UTC (days): JD_UTC plus the light time to the Sun's centre.
 long double hjdUtcFromJdUtc(long double jdUtc, const SkyPosition& star);
 
-// The inverses: the JD_UTC (days) whose BJD_TDB or HJD_UTC is the one given,
-// by fixed-point iteration on the forward conversion: its rate differs from
-// 1 by less than 1e-4, so three evaluations of ERFA bring the 10 minutes of
-// the first guess within 10 ns.
-long double jdUtcFromBjdTdb(long double bjdTdb, const SkyPosition& star);
-long double jdUtcFromHjdUtc(long double hjdUtc, const SkyPosition& star);
-
 // Takes a time (days) in scale `from` and returns it in scale `to`, through
 // JD_UTC; the identity when the scales are equal. A TimeScaleError when one of
 // them is unknown or the instant's UTC date is before 1960.

@@ -57,7 +57,6 @@ struct TimedEclipse {
 };
 
 struct TimingSettings {
-    std::optional<Ephemeris> ephemeris;
     std::optional<double> noise;  // magnitudes per observation, when the user knows it
     bool keepMethod = false;      // fill TimedEclipse::method
 };

@@ -18,7 +18,6 @@ EclipsePicture pictureOfRow(const LightCurve& curve, const std::string& file, do
     const std::size_t n = curve.times.size();
     const timing::EclipseWindow window{cycle, type, predicted, halfWidth, 5, halfWidth / 4, 0, n, 0, n};
     timing::TimingSettings settings;
-    settings.ephemeris = timing::Ephemeris{predicted, std::nullopt, halfWidth, std::nullopt};
     settings.keepMethod = true;
     timing::Eclipse row{{file, "BJD_TDB", curve.times, curve.magnitudes, {}, std::nullopt}, 0, curve.times.size(),
                         window, {}};

@@ -202,9 +202,9 @@ TEST(TimeEclipses, ManyWindowsOnSeveralThreadsGiveTheSameRowsInOrder) {
             gapped.magnitudes.push_back(curve.magnitudes[k]);
         }
     }
-    TimingSettings settings;
-    settings.ephemeris = Ephemeris{2459000.5, 0.7, 0.08, std::nullopt};
-    std::vector<Eclipse> one = eclipsesIn(gapped.observations(), windowsOf(gapped.times, *settings.ephemeris));
+    const TimingSettings settings;
+    const Ephemeris ephemeris{2459000.5, 0.7, 0.08, std::nullopt};
+    std::vector<Eclipse> one = eclipsesIn(gapped.observations(), windowsOf(gapped.times, ephemeris));
     ASSERT_EQ(one.size(), 14u);
     std::vector<Eclipse> four = one;
     timeAndCheck(one, settings, 1);
