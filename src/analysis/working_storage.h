@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "analysis/pair_sums.h"
 #include "analysis/table.h"
 
 namespace kvw::analysis {
@@ -21,7 +20,7 @@ struct ResamplingStorage {
     IndexTable openSegments;     // times out of order: the heap of segments begun
 };
 
-// The trials of the symmetry scan, and how it may run.
+// The trials of the symmetry scan.
 struct ScanStorage {
     Table trialTimes;            // X(1..4K-1), at most 4n + 15 trials
     Table sums;                  // S(1..4K-1)

@@ -3,19 +3,15 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
 
 #include "linalg/extended.h"
+#include "timing/detail/number_text.h"
 
 namespace kvw::timing {
 
 namespace {
 
-std::string numberText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
+using detail::numberText;
 
 // Whether n squares of `difference` sum beyond the largest double.
 bool squaresOverflow(double difference, std::size_t n) {

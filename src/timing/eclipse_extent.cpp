@@ -38,7 +38,7 @@ struct Fold {
 
 void smooth(Fold& fold) {
     const std::size_t n = fold.values.size();
-    const std::size_t half = std::clamp<std::size_t>(n / 100, 1, 25);
+    const std::size_t half = runningMedianHalfSpan(n);
     fold.smoothed = runningMedian(fold.values, half);
     std::vector<double> residuals;
     for (std::size_t i = 0; i < n; ++i) {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/units.h"
+#include "timing/detail/number_text.h"
 
 namespace kvw::timing {
 
@@ -48,11 +49,7 @@ constexpr double kMostCycles = 1'000'000;
 // the distance between two predicted eclipses.
 constexpr double kRoundingMargin = 1000;
 
-std::string numberText(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
+using detail::numberText;
 
 std::string fixedText(double value, int decimals) {
     char text[48];

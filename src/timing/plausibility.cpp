@@ -12,12 +12,6 @@ namespace kvw::timing {
 
 namespace {
 
-// Points on either side in the running median: enough to smooth the noise,
-// few enough to keep an eclipse of a dozen points (30-minute cadence).
-std::size_t halfSpan(std::size_t points) {
-    return std::clamp<std::size_t>(points / 100, 1, 25);
-}
-
 // The eclipse as a running median of the magnitudes shows it.
 struct EclipseProfile {
     std::vector<double> smoothed;
@@ -68,7 +62,7 @@ double noiseWithoutEclipse(std::span<const double> times, std::span<const double
 
 EclipseProfile profileOf(std::span<const double> times, std::span<const double> magnitudes,
                          std::optional<double> noise) {
-    const std::size_t half = halfSpan(magnitudes.size());
+    const std::size_t half = runningMedianHalfSpan(magnitudes.size());
     EclipseProfile profile;
     profile.smoothed = runningMedian(magnitudes, half);
     std::vector<double> ordered = profile.smoothed;

@@ -11,6 +11,10 @@ double medianOf(std::vector<double>& values) {
     return *middle;
 }
 
+std::size_t runningMedianHalfSpan(std::size_t points) {
+    return std::clamp<std::size_t>(points / 100, 1, 25);
+}
+
 std::vector<double> runningMedian(std::span<const double> values, std::size_t half) {
     std::vector<double> smoothed(values.size());
     std::vector<double> scratch;

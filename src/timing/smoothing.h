@@ -16,6 +16,11 @@ double medianOf(std::vector<double>& values);
 // The median of the values [i - half, i + half] at each i, fewer at the ends.
 std::vector<double> runningMedian(std::span<const double> values, std::size_t half);
 
+// Points on either side in the running median of `points` values: enough to
+// smooth the noise, few enough to keep an eclipse of a dozen points
+// (30-minute cadence).
+std::size_t runningMedianHalfSpan(std::size_t points);
+
 // A running median of 2 half + 1 points scatters about this many times less than one point.
 double runningMedianShrinkage(std::size_t half);
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "analysis/minimum.h"
-#include "detail/grid_factors.h"
+#include "analysis/symmetric_pairs.h"
 #include "detail/proper_minimum.h"
 #include "uncertainty/minimum_error.h"
 
@@ -30,8 +30,8 @@ std::vector<std::string> methodFlags(const Observations& observed, const analysi
     // Observations folded onto each other at the smallest sum, on its shorter
     // side: within the reach of its farthest pair.
     const double trialTime = trialTimes[static_cast<std::size_t>(timing.fit.smallestTrial - 1)];
-    const auto pairs = detail::pairsOfTrial(timing, timing.fit.smallestTrial);
-    const double reach = trialTime - curve.gridTimes[pairs.front().first];
+    const analysis::IndexRange firsts = analysis::symmetricPairsOf(timing.fit.smallestTrial, curve.intervals);
+    const double reach = trialTime - curve.gridTimes[static_cast<std::size_t>(firsts.first)];
     std::size_t before = 0;
     std::size_t after = 0;
     for (const double t : observed.times) {

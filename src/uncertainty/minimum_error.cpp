@@ -159,7 +159,6 @@ ErrorCandidates weighErrors(const Observations& observed, const analysis::Eclips
     out.noise = basis.noise;
     out.deegGrid = std::sqrt(2 * factors.timingFactor * basis.noise * basis.noise / timing.fit.a);
     out.linear = basis.linear;
-    out.residualNoise = basis.residuals.rms;
     out.beta = basis.beta;
     out.pairBeta = basis.grid.pairBeta;
     out.replicas = replicaCount(observed, options);
@@ -169,8 +168,6 @@ ErrorCandidates weighErrors(const Observations& observed, const analysis::Eclips
     const ReplicaTimes drawn = detail::residualBootstrap(observed, basis.residuals, basis.centre, out.replicas,
                                                          options.seed, retime, basis.shares);
     out.residualBootstrap = drawn.rms;
-    out.replicasLost = drawn.lost;
-    out.replicasJumped = drawn.jumped;
     out.error = combineErrors(out.linear, out.residualBootstrap, std::max(out.beta, out.pairBeta));
     return out;
 }

@@ -131,14 +131,11 @@ struct ErrorCandidates {
     double sumFactor = 0;          // Q / (2 P)
     double timingFactor = 0;       // rho
     double noise = 0;              // s (magnitudes): --noise, or from S_min
-    double residualNoise = 0;      // the scatter about the symmetric model (magnitudes)
     double beta = 1;               // time-averaging beta of the residuals at the ingress time scale
     double pairBeta = 1;           // the same measured on the pair differences of the smallest sum
     double prayerBead = 0;         // RMS of replicas from cyclic shifts of the residuals
     double residualBootstrap = 0;  // RMS of replicas from residuals drawn at random
     std::int32_t replicas = 0;     // replicas of each kind
-    std::int32_t replicasLost = 0; // bootstrap replicas without a proper minimum
-    std::int32_t replicasJumped = 0;  // bootstrap replicas timed outside the eclipse
 };
 
 ErrorCandidates weighErrors(const Observations& observed, const analysis::EclipseTiming& timing,
