@@ -25,7 +25,6 @@
 #include "minima/modules.h"
 #include "minima/options.h"
 #include "minima/output.h"
-#include "minima/time_scales.h"
 #include "readers/light_curve.h"
 #include "timing/time_eclipses.h"
 
@@ -192,22 +191,23 @@ py::dict tableOf(const std::vector<timing::Eclipse>& eclipses) {
     return py::dict(py::arg("columns") = table, py::arg("rows") = methods);
 }
 
-// Lays out and times the eclipses of a curve whose times are in the rows'
-// scale as kvw-minima does, without the GIL; a refused ephemeris is a
-// ValueError naming the curve. `notes` come first in the table's notes, then
-// how the windows were chosen.
-py::dict timedTable(const timing::CurveView& curve, const minima::Options& options, bool keepMethod,
+// Lays out the eclipses of a source with `layOut` and times them as
+// kvw-minima does, both without the GIL; a refused ephemeris is a ValueError
+// naming the source. `notes` come first in the table's notes, then the
+// layout's.
+template <typename LayOut>
+py::dict timedTable(const LayOut& layOut, std::string_view source, const minima::Options& options, bool keepMethod,
                     std::vector<std::string> notes) {
     minima::LaidOut laidOut;
     {
         const py::gil_scoped_release unlocked;
-        laidOut = minima::layOutEclipses(curve, options);
+        laidOut = layOut();
         if (!laidOut.refusal) {
             timing::timeAndCheck(laidOut.eclipses, minima::timingSettings(options, keepMethod), options.jobs);
         }
     }
     if (laidOut.refusal) {
-        throw ValueProblem((curve.source.empty() ? "" : std::string(curve.source) + ": ") + *laidOut.refusal);
+        throw ValueProblem((source.empty() ? "" : std::string(source) + ": ") + *laidOut.refusal);
     }
     py::dict table = tableOf(laidOut.eclipses);
     notes.insert(notes.end(), laidOut.notes.begin(), laidOut.notes.end());
@@ -224,18 +224,11 @@ std::shared_ptr<readers::LightCurve> readFile(const std::string& path, const std
     return curve;
 }
 
-// The table of a light curve's eclipses, its times first put in the rows'
-// scale, with the curve's notes and the conversion's.
+// The table of a light curve's eclipses (its times put in the rows' scale on
+// this copy), with the curve's notes first.
 py::dict curveTable(readers::LightCurve curve, const minima::Options& options, bool keepMethod) {
-    std::vector<std::string> notes = curve.notes;
-    {
-        const py::gil_scoped_release unlocked;
-        const std::vector<std::string> scaleNotes = minima::putInOptionsScale(curve, options);
-        notes.insert(notes.end(), scaleNotes.begin(), scaleNotes.end());
-    }
-    return timedTable({curve.source, timescale::scaleName(curve.timeScale), curve.times, curve.magnitudes,
-                       curve.errors, std::nullopt},
-                      options, keepMethod, std::move(notes));
+    return timedTable([&] { return minima::layOutCurve(curve, options); }, curve.source, options, keepMethod,
+                      curve.notes);
 }
 
 py::dict timeFile(const std::string& path, const std::vector<std::string>& words) {
@@ -271,15 +264,11 @@ py::dict timePoints(const std::string& source, const Doubles& times, const Doubl
         throw py::value_error(errors ? "the times, values and errors differ in length"
                                      : "the times and values differ in length");
     }
-    // Points in memory state no scale of their own: --time-scale declares it.
-    const timescale::TimeScale scale = options.timeScales.declared.value_or(timescale::TimeScale::unknown);
-    const bool timesKept = options.timeOffset == 0 && (scale == timescale::TimeScale::unknown ||
-                                                       scale == timescale::TimeScale::bjdTdb) &&
-                           minima::rowScale(scale, options.timeScales.position.has_value(),
-                                            options.timeScales.out) == scale;
-    if (!flux && !errors && timesKept && readers::readAsGiven(spanOf(times), spanOf(values))) {
-        return timedTable({source, timescale::scaleName(scale), spanOf(times), spanOf(values), {}, std::nullopt},
-                          options, oneEclipse, {});
+    const std::optional<timescale::TimeScale> scale = minima::scaleKeptInMemory(options);
+    if (!flux && !errors && scale && readers::readAsGiven(spanOf(times), spanOf(values))) {
+        const timing::CurveView view{source, timescale::scaleName(*scale), spanOf(times), spanOf(values), {},
+                                     std::nullopt};
+        return timedTable([&] { return minima::layOutEclipses(view, options); }, source, options, oneEclipse, {});
     }
     readers::LightCurve curve;
     {

@@ -85,11 +85,28 @@ readers::LightCurve readInputFile(const std::string& name, const Options& option
     return readers::readLightCurve(name, options.columns, readFitsFromModule);
 }
 
-std::vector<std::string> putInOptionsScale(readers::LightCurve& curve, const Options& options) {
+LaidOut layOutCurve(readers::LightCurve& curve, const Options& options) {
+    // The offset first: the scale's conversion needs whole dates.
     for (double& time : curve.times) {
         time += options.timeOffset;
     }
-    return putInRowScale(curve, options.timeScales, options.jobs);
+    std::vector<std::string> notes = putInRowScale(curve, options.timeScales, options.jobs);
+    const timing::CurveView view{curve.source, timescale::scaleName(curve.timeScale), curve.times,
+                                 curve.magnitudes, curve.errors, std::nullopt};
+    LaidOut laidOut = layOutEclipses(view, options);
+    notes.insert(notes.end(), laidOut.notes.begin(), laidOut.notes.end());
+    laidOut.notes = std::move(notes);
+    return laidOut;
+}
+
+std::optional<timescale::TimeScale> scaleKeptInMemory(const Options& options) {
+    using timescale::TimeScale;
+    const TimeScaleOptions& scales = options.timeScales;
+    const TimeScale declared = scales.declared.value_or(TimeScale::unknown);
+    // putInRowScale converts where the row scale differs, and notes a known scale other than BJD_TDB left as is.
+    const bool kept = options.timeOffset == 0 && (declared == TimeScale::unknown || declared == TimeScale::bjdTdb) &&
+                      rowScale(declared, scales.position.has_value(), scales.out) == declared;
+    return kept ? std::optional(declared) : std::nullopt;
 }
 
 LaidOut layOutEclipses(const timing::CurveView& curve, const Options& options) {

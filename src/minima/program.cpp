@@ -59,19 +59,14 @@ void readInput(const std::string& name, const Options& options, Inputs& inputs) 
     for (const std::string& note : curve->notes) {
         say(name + ": " + note);
     }
-    for (const std::string& note : putInOptionsScale(*curve, options)) {
+    LaidOut laidOut = layOutCurve(*curve, options);
+    for (const std::string& note : laidOut.notes) {
         say(name + ": " + note);
     }
-    LaidOut laidOut = layOutEclipses({curve->source, timescale::scaleName(curve->timeScale), curve->times,
-                                      curve->magnitudes, curve->errors, std::nullopt},
-                                     options);
     if (laidOut.refusal) {
         say(name + ": " + *laidOut.refusal);
         inputs.status = kInputOutput;
         return;
-    }
-    for (const std::string& note : laidOut.notes) {
-        say(name + ": " + note);
     }
     inputs.eclipses.insert(inputs.eclipses.end(), std::make_move_iterator(laidOut.eclipses.begin()),
                            std::make_move_iterator(laidOut.eclipses.end()));
