@@ -10,9 +10,8 @@
 #include <cmath>
 #include <exception>
 #include <numeric>
-#include <system_error>
-#include <thread>
 
+#include "base/worker_threads.h"
 #include "linalg/extended.h"
 
 namespace kvw::timescale {
@@ -143,24 +142,6 @@ Solved solve(Extended time, TimeScale scale, const SkyPosition& star, Extended j
 void requireKnown(TimeScale from, TimeScale to) {
     if (from == TimeScale::unknown || to == TimeScale::unknown) {
         throw TimeScaleError("times of an unknown scale cannot be converted");
-    }
-}
-
-// Runs `work` on `count` threads, this one included; fewer when the system
-// gives no more.
-template <typename Work>
-void runOnThreads(const Work& work, std::size_t count) {
-    std::vector<std::thread> workers;
-    for (std::size_t i = 1; i < count; ++i) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work();
-    for (std::thread& worker : workers) {
-        worker.join();
     }
 }
 

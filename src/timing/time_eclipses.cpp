@@ -7,12 +7,11 @@
 #include <exception>
 #include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "analysis/eclipse_timing.h"
 #include "analysis/working_storage.h"
 #include "base/precondition.h"
+#include "base/worker_threads.h"
 #include "timing/curve_faults.h"
 #include "timing/plausibility.h"
 #include "uncertainty/minimum_error.h"
@@ -217,19 +216,7 @@ void timeAndCheck(std::span<Eclipse> eclipses, const TimingSettings& settings, u
             next = eclipses.size();
         }
     };
-    std::vector<std::thread> workers;
-    const unsigned wanted = std::max(1u, std::min<unsigned>(jobs, static_cast<unsigned>(eclipses.size())));
-    for (unsigned j = 1; j < wanted; ++j) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // no more threads: the others and this one do the work
-        }
-    }
-    work();
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
+    runOnThreads(work, std::max<std::size_t>(1, std::min<std::size_t>(jobs, eclipses.size())));
     if (failure) {
         std::rethrow_exception(failure);
     }
