@@ -78,12 +78,22 @@ double neighbourSumFluctuation(const analysis::EclipseTiming& timing, const std:
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.observation < b.observation; });
     // The dot products of pairs that share an observation, gathered observation by observation.
-    std::vector<std::pair<std::uint64_t, double>> products;
-    for (std::size_t first = 0; first < entries.size();) {
+    const auto groupEnd = [&](std::size_t first) {
         std::size_t last = first;
         while (last < entries.size() && entries[last].observation == entries[first].observation) {
             ++last;
         }
+        return last;
+    };
+    std::size_t productCount = 0;
+    for (std::size_t first = 0, last = 0; first < entries.size(); first = last) {
+        last = groupEnd(first);
+        productCount += (last - first) * (last - first);
+    }
+    std::vector<std::pair<std::uint64_t, double>> products;
+    products.reserve(productCount);
+    for (std::size_t first = 0; first < entries.size();) {
+        const std::size_t last = groupEnd(first);
         for (std::size_t a = first; a < last; ++a) {
             for (std::size_t b = first; b < last; ++b) {
                 const std::uint64_t key = static_cast<std::uint64_t>(entries[a].pair) * signs.size() + entries[b].pair;
@@ -138,25 +148,27 @@ double pairDifferenceBeta(const std::vector<PairTerm>& terms, double timeScale, 
         return 1;
     }
     const double shift = slopeDifference / squaredSlopes;
+    double unbinned = 0;  // sum of squared residual differences
+    double weightSquares = 0;
+    for (const PairTerm& term : terms) {
+        const double residual = term.difference - shift * term.slope;
+        unbinned += residual * residual;
+        for (const auto& [index, weight] : term.weights) {
+            weightSquares += weight * weight * shares[index];
+        }
+    }
     BinCoefficients coefficients(observations);
     return averagedBeta(timeScale, [&](double width, RatioMean& mean) {
         double binned = 0;    // sum of squared block sums
         double expected = 0;  // the same for white noise of unit variance
-        double unbinned = 0;  // sum of squared residual differences
-        double weightSquares = 0;
         std::size_t blocks = 0;
         for (std::size_t first = 0; first < terms.size();) {
             std::size_t last = first;
             double sum = 0;
             while (last < terms.size() && terms[last].distance < terms[first].distance + width) {
                 const PairTerm& term = terms[last++];
-                const double residual = term.difference - shift * term.slope;
-                sum += term.slope * residual;
-                unbinned += residual * residual;
+                sum += term.slope * (term.difference - shift * term.slope);
                 coefficients.add(term.weights, term.slope);
-                for (const auto& [index, weight] : term.weights) {
-                    weightSquares += weight * weight * shares[index];
-                }
             }
             binned += sum * sum;
             coefficients.addSquaredNormTo(expected, shares);
