@@ -75,6 +75,20 @@ nlohmann::ordered_json jsonNumber(const std::optional<double>& value) {
     return value && std::isfinite(*value) ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
+// A cell of the table in JSON: a missing number null, a missing text "".
+nlohmann::ordered_json jsonCell(const Cell& cell, CellKind kind) {
+    if (const auto* count = std::get_if<std::int64_t>(&cell)) {
+        return *count;
+    }
+    if (const auto* number = std::get_if<double>(&cell)) {
+        return *number;
+    }
+    if (const auto* text = std::get_if<std::string>(&cell)) {
+        return *text;
+    }
+    return kind == CellKind::text ? nlohmann::ordered_json("") : nlohmann::ordered_json(nullptr);
+}
+
 // Non-finite values (a parabola opening downwards can give them) are null in JSON.
 nlohmann::ordered_json jsonNumbers(const std::vector<double>& values) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
@@ -164,25 +178,21 @@ void writeCsv(std::ostream& out, std::span<const timing::Eclipse> rows) {
 }
 
 void writeJson(std::ostream& out, std::span<const timing::Eclipse> rows) {
+    const std::span<const Column> columns = tableColumns();
     nlohmann::ordered_json eclipses = nlohmann::ordered_json::array();
     for (const timing::Eclipse& row : rows) {
         const timing::TimedEclipse& e = row.timed;
+        const std::vector<Cell> cells = rowCells(row);
         nlohmann::ordered_json item;
-        item["file"] = std::string(row.curve.source);
-        item["cycle"] = row.predicted ? jsonNumber(row.predicted->cycle) : nlohmann::ordered_json(nullptr);
-        item["type"] = row.predicted ? typeName(row.predicted->type) : "";
-        item["predicted"] = row.predicted ? jsonNumber(row.predicted->predicted) : nlohmann::ordered_json(nullptr);
-        item["half_width"] = row.predicted ? jsonNumber(row.predicted->halfWidth) : nlohmann::ordered_json(nullptr);
-        item["points"] = e.points;
-        item["time"] = jsonNumber(e.time);
-        item["error"] = jsonNumber(e.error);
-        item["error_classic"] = jsonNumber(e.errorClassic);
-        item["mean_value"] = jsonNumber(e.meanValue);
-        item["o_c"] = jsonNumber(e.oMinusC);
-        item["time_scale"] = std::string(row.curve.timeScale);
-        item["status"] = timing::statusName(e.status);
-        item["reason"] = e.reason;
-        item["flags"] = e.flags;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            // The JSON's own: the reason before the flags, and the flags as a list.
+            if (std::string_view(columns[i].name) == "flags") {
+                item["reason"] = e.reason;
+                item["flags"] = e.flags;
+            } else {
+                item[columns[i].name] = jsonCell(cells[i], columns[i].kind);
+            }
+        }
         item["window"] = {{"start", jsonNumber(e.firstTime)}, {"end", jsonNumber(e.lastTime)}};
         if (e.method) {
             addMethodItems(item, *e.method);
