@@ -23,12 +23,14 @@ using namespace detail;
 
 constexpr std::size_t kFitsBlock = 2880;
 
-// cfitsio 4.2 overruns a buffer on a column name (TTYPEn) whose value is not
-// a quoted string and fills the card; the standard requires the quotes, so a
-// header without them is damaged. Checked in every extension header (those
-// start a 2880-byte block with XTENSION) before cfitsio reads any.
-void requireQuotedColumnNames(std::string_view content, const std::string& source) {
+// cfitsio 4.2 overruns a buffer on a column's name or unit (TTYPEn, TUNITn)
+// whose value is not a quoted string and fills the card. The standard requires
+// the quotes on every column keyword of text, so a header without them is
+// damaged. Checked, as cfitsio itself parses a card's value, in every extension
+// header (those start a 2880-byte block with XTENSION) before cfitsio reads any.
+void requireQuotedColumnTexts(std::string_view content, const std::string& source) {
     constexpr std::size_t kCard = 80;
+    constexpr std::string_view kTextKeywords[] = {"TTYPE", "TUNIT", "TFORM", "TDISP", "TDIM"};
     for (std::size_t block = 0; block + kCard <= content.size(); block += kFitsBlock) {
         if (!content.substr(block).starts_with("XTENSION")) {
             continue;
@@ -38,7 +40,16 @@ void requireQuotedColumnNames(std::string_view content, const std::string& sourc
             if (text.starts_with("END     ")) {
                 break;
             }
-            if (text.starts_with("TTYPE") && !trimBlanks(text.substr(10)).starts_with('\'')) {
+            if (std::none_of(std::begin(kTextKeywords), std::end(kTextKeywords),
+                             [&](std::string_view keyword) { return text.starts_with(keyword); })) {
+                continue;
+            }
+            char value[FLEN_VALUE] = {};
+            char comment[FLEN_COMMENT] = {};
+            int status = 0;
+            std::string cardText(text);
+            fits_parse_value(cardText.data(), value, comment, &status);
+            if (status == 0 && value[0] != '\'') {
                 throw ReadError(source + ": cannot read the FITS file: a damaged header (the value of " +
                                 std::string(trimBlanks(text.substr(0, 8))) + " at byte " + std::to_string(card) +
                                 " is not a quoted string)");
@@ -59,7 +70,7 @@ public:
         if (buffer_.empty()) {
             throw ReadError(source_ + ": cannot read the FITS file: it is empty");
         }
-        requireQuotedColumnNames(content, source_);
+        requireQuotedColumnTexts(content, source_);
         buffer_.resize((buffer_.size() + kFitsBlock - 1) / kFitsBlock * kFitsBlock, '\0');
         memory_ = buffer_.data();
         size_ = buffer_.size();

@@ -120,14 +120,17 @@ TEST_F(WrittenFits, BrokenFilesAndMissingColumns) {
     EXPECT_EQ(failureOf(truncated), truncated + ": cannot read the FITS file: no LIGHTCURVE table, and the file is "
                                                 "not a whole number of 2880-byte blocks (truncated?)");
 
-    // An unquoted column name filling its card: cfitsio 4.2 would overrun a buffer on it.
-    std::string damaged = whole;
-    const std::size_t card = damaged.find("TTYPE2  =");
-    damaged.replace(card + 10, 70, std::string(70, 'A'));
-    directory.write("damaged.fits", damaged);
-    EXPECT_EQ(failureOf((directory / "damaged.fits").string()),
-              (directory / "damaged.fits").string() + ": cannot read the FITS file: a damaged header (the value of "
-                                                      "TTYPE2 at byte " + std::to_string(card) + " is not a quoted string)");
+    // Column texts that are not quoted strings and fill their cards: cfitsio 4.2 would overrun a buffer on them.
+    for (const auto& [keyword, value] : {std::pair{"TTYPE2  =", ' ' + std::string(70, 'A')},
+                                         std::pair{"TUNIT1  =", "\x1b'" + std::string(69, 'C')}}) {
+        std::string damaged = whole;
+        const std::size_t card = damaged.find(keyword);
+        damaged.replace(card + 9, 71, value);
+        directory.write("damaged.fits", damaged);
+        EXPECT_EQ(failureOf((directory / "damaged.fits").string()),
+                  (directory / "damaged.fits").string() + ": cannot read the FITS file: a damaged header (the value "
+                      "of " + std::string(keyword, 6) + " at byte " + std::to_string(card) + " is not a quoted string)");
+    }
 
     std::mt19937 random(20240229);
     std::string noise = "SIMPLE  =";
