@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string>
@@ -23,14 +24,18 @@ using namespace detail;
 
 constexpr std::size_t kFitsBlock = 2880;
 
-// cfitsio 4.2 overruns a buffer on a column's name or unit (TTYPEn, TUNITn)
-// whose value is not a quoted string and fills the card. The standard requires
-// the quotes on every column keyword of text, so a header without them is
-// damaged. Checked, as cfitsio itself parses a card's value, in every extension
-// header (those start a 2880-byte block with XTENSION) before cfitsio reads any.
-void requireQuotedColumnTexts(std::string_view content, const std::string& source) {
+// Two faults of a damaged table header that cfitsio 4.2 does not catch, each
+// against the FITS standard, so such a header is refused before cfitsio reads
+// any (an extension header starts a 2880-byte block with XTENSION):
+// - a column's name or unit (TTYPEn, TUNITn) that is not a quoted string and
+//   fills the card overruns a buffer; the standard quotes every column text.
+//   A card's value is judged as cfitsio itself parses it.
+// - a count of columns (TFIELDS) is used to size a table of columns, so a huge
+//   one takes gigabytes; the standard allows at most 999.
+void requireSafeTableHeaders(std::string_view content, const std::string& source) {
     constexpr std::size_t kCard = 80;
     constexpr std::string_view kTextKeywords[] = {"TTYPE", "TUNIT", "TFORM", "TDISP", "TDIM"};
+    constexpr long kMostColumns = 999;
     for (std::size_t block = 0; block + kCard <= content.size(); block += kFitsBlock) {
         if (!content.substr(block).starts_with("XTENSION")) {
             continue;
@@ -40,8 +45,9 @@ void requireQuotedColumnTexts(std::string_view content, const std::string& sourc
             if (text.starts_with("END     ")) {
                 break;
             }
-            if (std::none_of(std::begin(kTextKeywords), std::end(kTextKeywords),
-                             [&](std::string_view keyword) { return text.starts_with(keyword); })) {
+            const bool columnText = std::any_of(std::begin(kTextKeywords), std::end(kTextKeywords),
+                                                [&](std::string_view keyword) { return text.starts_with(keyword); });
+            if (!columnText && !text.starts_with("TFIELDS ")) {
                 continue;
             }
             char value[FLEN_VALUE] = {};
@@ -49,10 +55,19 @@ void requireQuotedColumnTexts(std::string_view content, const std::string& sourc
             int status = 0;
             std::string cardText(text);
             fits_parse_value(cardText.data(), value, comment, &status);
-            if (status == 0 && value[0] != '\'') {
-                throw ReadError(source + ": cannot read the FITS file: a damaged header (the value of " +
-                                std::string(trimBlanks(text.substr(0, 8))) + " at byte " + std::to_string(card) +
+            if (status != 0) {
+                continue;  // cfitsio reports it when it reads the header
+            }
+            const std::string keyword(trimBlanks(text.substr(0, 8)));
+            const std::string where = keyword + " at byte " + std::to_string(card);
+            if (columnText && value[0] != '\'') {
+                throw ReadError(source + ": cannot read the FITS file: a damaged header (the value of " + where +
                                 " is not a quoted string)");
+            }
+            if (!columnText && std::strtol(value, nullptr, 10) > kMostColumns) {
+                throw ReadError(source + ": cannot read the FITS file: a damaged header (" + where + " counts " +
+                                std::string(trimBlanks(value)) + " columns; at most " +
+                                std::to_string(kMostColumns) + " are allowed)");
             }
         }
     }
@@ -70,7 +85,7 @@ public:
         if (buffer_.empty()) {
             throw ReadError(source_ + ": cannot read the FITS file: it is empty");
         }
-        requireQuotedColumnTexts(content, source_);
+        requireSafeTableHeaders(content, source_);
         buffer_.resize((buffer_.size() + kFitsBlock - 1) / kFitsBlock * kFitsBlock, '\0');
         memory_ = buffer_.data();
         size_ = buffer_.size();

@@ -120,16 +120,27 @@ TEST_F(WrittenFits, BrokenFilesAndMissingColumns) {
     EXPECT_EQ(failureOf(truncated), truncated + ": cannot read the FITS file: no LIGHTCURVE table, and the file is "
                                                 "not a whole number of 2880-byte blocks (truncated?)");
 
-    // Column texts that are not quoted strings and fill their cards: cfitsio 4.2 would overrun a buffer on them.
-    for (const auto& [keyword, value] : {std::pair{"TTYPE2  =", ' ' + std::string(70, 'A')},
-                                         std::pair{"TUNIT1  =", "\x1b'" + std::string(69, 'C')}}) {
+    // Damage cfitsio 4.2 does not catch: column texts that are not quoted strings and fill their cards (it would
+    // overrun a buffer), and a count of columns it would allocate gigabytes for.
+    const struct {
+        const char* card;
+        std::string value;
+        std::string problem;
+    } damages[] = {
+        {"TTYPE2  =", ' ' + std::string(70, 'A'), "the value of TTYPE2 at byte @ is not a quoted string"},
+        {"TUNIT1  =", "\x1b'" + std::string(69, 'C'), "the value of TUNIT1 at byte @ is not a quoted string"},
+        {"TFIELDS =", std::string(21, ' ') + "22222222" + std::string(42, ' '),
+         "TFIELDS at byte @ counts 22222222 columns; at most 999 are allowed"},
+    };
+    const std::string damagedPath = (directory / "damaged.fits").string();
+    for (const auto& damage : damages) {
         std::string damaged = whole;
-        const std::size_t card = damaged.find(keyword);
-        damaged.replace(card + 9, 71, value);
+        const std::size_t card = damaged.find(damage.card);
+        damaged.replace(card + 9, 71, damage.value);
         directory.write("damaged.fits", damaged);
-        EXPECT_EQ(failureOf((directory / "damaged.fits").string()),
-                  (directory / "damaged.fits").string() + ": cannot read the FITS file: a damaged header (the value "
-                      "of " + std::string(keyword, 6) + " at byte " + std::to_string(card) + " is not a quoted string)");
+        std::string problem = damage.problem;
+        problem.replace(problem.find('@'), 1, std::to_string(card));
+        EXPECT_EQ(failureOf(damagedPath), damagedPath + ": cannot read the FITS file: a damaged header (" + problem + ")");
     }
 
     std::mt19937 random(20240229);
