@@ -29,7 +29,8 @@ constexpr std::size_t kFitsBlock = 2880;
 // any (an extension header starts a 2880-byte block with XTENSION):
 // - a column's name or unit (TTYPEn, TUNITn) that is not a quoted string and
 //   fills the card overruns a buffer; the standard quotes every column text.
-//   A card's value is judged as cfitsio itself parses it.
+//   A card's value is judged as cfitsio itself parses it; an undefined one
+//   is harmless.
 // - a count of columns (TFIELDS) is used to size a table of columns, so a huge
 //   one takes gigabytes; the standard allows at most 999.
 void requireSafeTableHeaders(std::string_view content, const std::string& source) {
@@ -60,7 +61,7 @@ void requireSafeTableHeaders(std::string_view content, const std::string& source
             }
             const std::string keyword(trimBlanks(text.substr(0, 8)));
             const std::string where = keyword + " at byte " + std::to_string(card);
-            if (columnText && value[0] != '\'') {
+            if (columnText && value[0] != '\0' && value[0] != '\'') {
                 throw ReadError(source + ": cannot read the FITS file: a damaged header (the value of " + where +
                                 " is not a quoted string)");
             }
